@@ -3,7 +3,7 @@
 # prefix once. Usage: wine-run.sh PREFIX program.exe [args...]
 # The prefix belongs to the build folder; the user's ~/.wine is never used.
 set -euo pipefail
-prefix=$1
+prefix=$(realpath -m "$1")
 shift
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
