@@ -3,11 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "launcher/LauncherTestSupport.h"
@@ -74,6 +72,16 @@ TEST_F(JomStartTest, StartsSetupWhenTheKitIsNewerElseTheInstalledProgram) {
       EXPECT_FALSE(HasCommandLine(Case.ExpectSetup ? Installed->Jom() : TheKit.Setup()));
     }
   }
+}
+
+TEST_F(JomStartTest, EndsWithoutWaitingForTheStartedProgram) {
+  Kit TheKit(std::nullopt);
+  const fs::path Hold(TheKit.Setup() + L".hold");
+  testsupport::WriteFile(Hold, "");
+  // The stand-in keeps running for two minutes; the launcher gets one.
+  EXPECT_EQ(RunLauncher(TheKit, {}).ExitCode, 0);
+  EXPECT_TRUE(WaitForCommandLine(TheKit.Setup()));
+  fs::remove(Hold);
 }
 
 TEST_F(JomStartTest, UserFoldersExistAfterAStart) {

@@ -1,7 +1,8 @@
 // Test stand-in for setup.exe and jom.exe (never shipped): records the
 // command line it was started with in "<own path>.cmdline" (UTF-16) and
 // exits. The record is written under another name and renamed, so that a
-// waiting test never reads half of it.
+// waiting test never reads half of it. While "<own path>.hold" exists it
+// stays running (at most two minutes), so a test can see who waits for it.
 
 #include <string>
 
@@ -20,5 +21,7 @@ int wmain() {
   const BOOL Ok = ::WriteFile(File, Line, static_cast<DWORD>(wcslen(Line) * sizeof(wchar_t)), &Written, nullptr);
   ::CloseHandle(File);
   if (!Ok || !::MoveFileExW(Partial.c_str(), Record.c_str(), MOVEFILE_REPLACE_EXISTING)) return 4;
+  const std::wstring Hold = std::wstring(Own) + L".hold";
+  for (int I = 0; I < 1200 && ::GetFileAttributesW(Hold.c_str()) != INVALID_FILE_ATTRIBUTES; ++I) ::Sleep(100);
   return 0;
 }
