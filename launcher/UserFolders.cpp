@@ -6,7 +6,7 @@
 
 void CreateUserFolders() {
   // 0x47 lies beyond the documented constants; it is passed on unchanged.
-  static constexpr int Folders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_MYMUSIC,
+  static constexpr int Folders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL,   CSIDL_MYMUSIC,
                                     CSIDL_MYVIDEO,          CSIDL_MYPICTURES, 0x47};
   for (const int Folder : Folders) {
     // A folder that fails only returns FALSE; the next one is still tried.
