@@ -49,3 +49,37 @@ say "laid out the demo kit in $KIT:"
 (cd "$KIT" && find . -type f | sort | sed 's|^\./|        |')
 say "its program list jom.lst:"
 tr -d '\r' < "$KIT/jom.lst" | grep -v '^;' | sed '/^$/d; s/^/        /'
+
+# The launcher, in a Wine prefix of the demo's own (never ~/.wine).
+PREFIX="$DEMO/wineprefix"
+wine_run() { WINEDEBUG=-all "$ROOT/scripts/wine-run.sh" "$PREFIX" "$@" </dev/null 2>/dev/null; }
+if [ ! -f "$KIT/JomStart.exe" ]; then
+  say "JomStart.exe is not built; nothing more to show"
+  exit 0
+fi
+wine_run cmd /c exit 0 >/dev/null  # makes the prefix on first use
+INSTALLED="$PREFIX/drive_c/Program Files (x86)/Tavrel"
+rm -rf "$INSTALLED"
+
+# Waits (bounded) for a file that a program started by the launcher writes.
+wait_for() { for _ in $(seq 1 100); do [ -s "$1" ] && return 0; sleep 0.2; done; return 1; }
+
+if [ -f "$KIT/setup.exe" ]; then
+  say "JomStart.exe with no installed copy: it starts the kit's setup.exe with /WINE"
+  wine_run "$KIT/JomStart.exe" -hide
+else
+  say "JomStart.exe with no installed copy would start the kit's setup.exe with /WINE; setup.exe is not built yet"
+fi
+
+say "placing an installed copy of version 5.02 by hand in C:\\Program Files (x86)\\Tavrel"
+mkdir -p "$INSTALLED"
+(cd "$KIT" && cp -r jom.exe jom.ini jom.lst setup.ini www docs "$INSTALLED/")
+say "JomStart.exe -hide with the installed copy as new as the kit: it starts jom.exe with /hide"
+wine_run "$KIT/JomStart.exe" -hide
+if wait_for "$INSTALLED/jom.log"; then
+  sed 's/^/        /' "$INSTALLED/jom.log"
+else
+  say "jom.exe did not report its start within 20 s"
+fi
+WINEPREFIX="$PREFIX" wineserver -k 2>/dev/null || true
+say "done"
