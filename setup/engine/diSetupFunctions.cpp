@@ -1,0 +1,27 @@
+#include "setup/engine/diSetupFunctions.h"
+
+#include <map>
+
+namespace {
+
+std::map<std::int32_t, TSetupFunction>& SetupFunctions() {
+  static std::map<std::int32_t, TSetupFunction> functions;
+  return functions;
+}
+
+}  // namespace
+
+TSetupFunction FindSetupFunction(std::int32_t code) {
+  const auto found = SetupFunctions().find(code);
+  return found == SetupFunctions().end() ? TSetupFunction() : found->second;
+}
+
+TSetupFunction RegisterSetupFunction(std::int32_t code, TSetupFunction function) {
+  TSetupFunction previous = FindSetupFunction(code);
+  if (function) {
+    SetupFunctions()[code] = std::move(function);
+  } else {
+    SetupFunctions().erase(code);
+  }
+  return previous;
+}
