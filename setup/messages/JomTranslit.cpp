@@ -24,32 +24,32 @@ std::wstring LowerSpelling(const std::wstring& capital) {
 
 bool TJomTranslit::Add(const std::wstring& key, const std::wstring& value) {
   if (key.size() != 1) return false;
-  Items.push_back({key, value});
+  TObjectList::Add(new TJomTranslitItem{key, value});
   return true;
 }
 
 void TJomTranslit::LoadFromStream(TStreamHelper& reader) {
-  Items.clear();
+  Clear();
   const std::int32_t count = reader.ReadCount();
   // Each pair holds two length fields at least.
   if (count < 0 || count > reader.Stream->Remaining() / 8) throw EStreamError("Invalid count in stream");
   for (std::int32_t i = 0; i < count; ++i) {
     std::wstring key = reader.ReadString();
     std::wstring value = reader.ReadString();
-    Items.push_back({std::move(key), std::move(value)});
+    TObjectList::Add(new TJomTranslitItem{std::move(key), std::move(value)});
   }
 }
 
 void TJomTranslit::SaveToStream(TStreamHelper& writer) const {
-  writer.WriteInteger(static_cast<std::int32_t>(Items.size()));
-  for (const auto& item : Items) {
-    writer.WriteString(item.Key);
-    writer.WriteString(item.Value);
+  writer.WriteInteger(Count());
+  for (int i = 0; i < Count(); ++i) {
+    writer.WriteString(Get(i)->Key);
+    writer.WriteString(Get(i)->Value);
   }
 }
 
 void TJomTranslit::LoadDefault() {
-  Items.clear();
+  Clear();
   for (int i = 0; i < 32; ++i) Add(std::wstring(1, static_cast<wchar_t>(0x410 + i)), CapitalSpellings[i]);
   for (int i = 0; i < 32; ++i) {
     Add(std::wstring(1, static_cast<wchar_t>(0x430 + i)), LowerSpelling(CapitalSpellings[i]));
