@@ -197,7 +197,9 @@ bool SetFileDateTime(const std::wstring& file, DateTime dateTime) {
   return SetWriteTime(file, local);
 }
 
-bool IsAbsolutePath(const std::wstring& path) { return path.find_first_of(L"\\:") != std::wstring::npos; }
+bool IsAbsolutePath(const std::wstring& path) {
+  return path.find(L':') != std::wstring::npos || path.find(L"\\\\") != std::wstring::npos;
+}
 
 std::wstring MakeAbsolutePath(const std::wstring& path, const std::wstring& base) {
   const std::wstring trimmed = TrimText(path);

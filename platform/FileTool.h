@@ -65,7 +65,7 @@ void ClearDirectory(const std::wstring& path, bool recursive, bool ignoreErrors)
 bool SetFileDate(const std::wstring& file, std::uint32_t dosDateTime);
 bool SetFileDateTime(const std::wstring& file, DateTime dateTime);
 
-// Contains "\" or ":".
+// Contains a drive colon or a double backslash (a network path).
 bool IsAbsolutePath(const std::wstring& path);
 // The trimmed path, prefixed with base (trimmed, with backslash) when relative.
 std::wstring MakeAbsolutePath(const std::wstring& path, const std::wstring& base);
