@@ -3,10 +3,12 @@
 #include <exception>
 #include <vector>
 
+#include "platform/FileTool.h"
 #include "platform/StrTool.h"
+#include "platform/UniqueHandle.h"
 #include "platform/Win.h"
 #include "setup/distribution/Crc_32.h"
-#include "setup/distribution/FolderTools.h"
+#include "setup/messages/FormatText.h"
 #include "setup/messages/SystemRuntimeMessages.h"
 
 namespace {
@@ -20,15 +22,6 @@ void DefaultErrorBox(const std::wstring& text) {
 
 TLockDirsErrorBox ErrorBox = &DefaultErrorBox;
 
-std::wstring FormatLockError(std::uint32_t code, const std::wstring& folder) {
-  std::wstring text = rsLockDirectoryWriteError;
-  const std::size_t number = text.find(L"%d");
-  if (number != std::wstring::npos) text.replace(number, 2, std::to_wstring(code));
-  const std::size_t name = text.find(L"%s");
-  if (name != std::wstring::npos) text.replace(name, 2, folder);
-  return text;
-}
-
 // "~??????~" followed by one of the three suffixes of work folders.
 bool IsWorkFolderName(const std::wstring& name, const wchar_t* suffix) {
   const std::wstring tail = suffix;
@@ -40,9 +33,15 @@ bool IsWorkFolderName(const std::wstring& name, const wchar_t* suffix) {
 // elsewhere are never entered.
 std::vector<std::wstring> WorkFolders(const std::wstring& folder, const wchar_t* suffix) {
   std::vector<std::wstring> names;
-  for (const TFolderEntry& entry : ListFolder(folder)) {
-    if (entry.IsFolder && !entry.IsLink && IsWorkFolderName(entry.Name, suffix)) names.push_back(entry.Name);
-  }
+  WIN32_FIND_DATAW entry{};
+  UniqueHandle<FindHandleTraits> find(::FindFirstFileW((folder + L"*").c_str(), &entry));
+  if (!find) return names;
+  do {
+    const DWORD attributes = entry.dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        IsWorkFolderName(entry.cFileName, suffix))
+      names.push_back(entry.cFileName);
+  } while (::FindNextFileW(find.get(), &entry));
   return names;
 }
 
@@ -56,10 +55,9 @@ bool SweepFolder(const std::wstring& folder, bool clearSelf, bool nested) {
   }
   if (!nested && !clearSelf) return result;
   if (IsFileInUse(folder, WorkFileName)) return false;
-  DeleteFolderFiles(folder);
+  DeleteFiles(folder, L"*", true);
   if (!result) return false;
-  DeleteFolderContent(folder);
-  if (nested) DeleteFolderQuietly(folder);
+  DeleteDirectory(folder, nested, true, true);
   return result;
 }
 }  // namespace
@@ -76,13 +74,13 @@ TLockDirectory::~TLockDirectory() { TLockDirectory::Unlock(); }
 void TLockDirectory::SetFolder(const std::wstring& folder) { FolderPath = IncludeTrailingBackslash(folder); }
 
 void TLockDirectory::Lock(bool haltOnFailure) {
-  if (Locked() || !CreateFolderWithParents(FolderPath)) return;
+  if (Locked() || !ForceDirectoriesQuiet(FolderPath)) return;
   const std::wstring path = FolderPath + LockFileName;
   LockHandle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (LockHandle != InvalidHandle) return;
   const DWORD code = ::GetLastError();
-  ErrorBox(FormatLockError(code, FolderPath));
+  ErrorBox(FormatText(rsLockDirectoryWriteError, {std::int64_t{code}, FolderPath}));
   if (haltOnFailure) ::ExitProcess(1);
 }
 
@@ -92,10 +90,7 @@ void TLockDirectory::Unlock() {
     LockHandle = InvalidHandle;
     ::DeleteFileW((FolderPath + LockFileName).c_str());
   }
-  if (DeleteOnUnlock) {
-    DeleteFolderContent(FolderPath);
-    DeleteFolderQuietly(FolderPath);
-  }
+  if (DeleteOnUnlock) DeleteDirectory(FolderPath, true, true, true);
 }
 
 std::wstring MakeUniqueFolderName(const std::wstring& base) {
@@ -116,9 +111,9 @@ std::wstring MakeUniqueFolderName(const std::wstring& base) {
 }
 
 Handle AcquireFileLock(const std::wstring& folder, const std::wstring& name, std::uint32_t timeoutMs) {
-  if (!CreateFolderWithParents(folder)) return InvalidHandle;
+  if (!ForceDirectoriesQuiet(folder)) return InvalidHandle;
   const std::wstring path = IncludeTrailingBackslash(folder) + name;
-  const std::uint64_t start = ::GetTickCount64();
+  const std::uint64_t start = PlatformTools().GetTickCount();
   for (;;) {
     const bool exists = ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     const HANDLE handle =
@@ -126,7 +121,7 @@ Handle AcquireFileLock(const std::wstring& folder, const std::wstring& name, std
                : ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) return handle;
-    if (::GetTickCount64() - start >= timeoutMs) return InvalidHandle;
+    if (PlatformTools().GetTickCount() - start >= timeoutMs) return InvalidHandle;
     ::Sleep(50);
   }
 }

@@ -2,25 +2,16 @@
 
 #include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
-#include "platform/Win.h"
 
 std::wstring TempRoot;
 TTempDirectory* TempDirectory = nullptr;
 std::wstring TempDirectoryPath;
 
-namespace {
-// The system temporary folder; the platform's answer when it has one.
-std::wstring SystemTempPath() {
-  std::wstring path = PlatformTools().GetTempPath();
-  if (!path.empty()) return IncludeTrailingBackslash(path);
-  wchar_t buffer[MAX_PATH + 1];
-  const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
-  return length == 0 || length > MAX_PATH ? std::wstring() : IncludeTrailingBackslash(std::wstring(buffer, length));
-}
-}  // namespace
-
 TTempDirectory::TTempDirectory() {
-  TempRoot = SystemTempPath();
+  // Without a temporary folder the name would point at the drive root,
+  // which the sweep at the end must never touch.
+  const std::wstring temp = PlatformTools().GetTempPath();
+  TempRoot = temp.empty() ? std::wstring() : IncludeTrailingBackslash(temp);
   SetFolder(MakeUniqueFolderName(TempRoot));
   Lock(true);
   DeleteOnUnlock = true;
