@@ -1,5 +1,7 @@
 #include "setup/distribution/Tempdir.h"
 
+#include <cstdlib>
+
 #include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
 
@@ -21,9 +23,14 @@ void StartTempDirectory() {
   if (TempDirectory) return;
   TempDirectory = new TTempDirectory;
   TempDirectoryPath = TempDirectory->Folder();
+  // A program (or library) that never calls FinishTempDirectory still
+  // removes its folder when the process exits normally.
+  static const bool atExit = std::atexit(&FinishTempDirectory) == 0;
+  (void)atExit;
 }
 
 void FinishTempDirectory() {
+  if (!TempDirectory) return;
   delete TempDirectory;
   TempDirectory = nullptr;
   if (TempRoot.empty()) return;

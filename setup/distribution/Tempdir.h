@@ -22,8 +22,9 @@ extern std::wstring TempRoot;
 extern TTempDirectory* TempDirectory;
 extern std::wstring TempDirectoryPath;
 
-// Program start: creates the process's work folder.
+// Program start: creates the process's work folder (once) and makes sure
+// FinishTempDirectory runs at a normal process exit.
 void StartTempDirectory();
 // Program end: removes the work folder, then sweeps TempRoot for stale work
-// folders of other processes (never raises).
+// folders of other processes (never raises). Nothing once it has run.
 void FinishTempDirectory();

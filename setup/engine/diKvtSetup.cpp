@@ -6,6 +6,7 @@
 #include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
 #include "platform/Win.h"
+#include "setup/distribution/Tempdir.h"
 #include "setup/engine/TextFormat.h"
 #include "setup/engine/diDistrParams.h"
 #include "setup/engine/diEngineUi.h"
@@ -58,30 +59,9 @@ bool SameFolder(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
-namespace {
-
-// The process's own folder under the temporary folder; removed with its
-// content when the process ends.
-class TProcessTempFolder {
-public:
-  TProcessTempFolder() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
-    Path = IncludeTrailingBackslash(std::wstring(temp, length)) + L"TavrelSetup." +
-           std::to_wstring(::GetCurrentProcessId()) + L"\\";
-  }
-  ~TProcessTempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(std::filesystem::path(Path), ignored);
-  }
-  std::wstring Path;
-};
-
-}  // namespace
-
 std::wstring EngineWorkDir() {
-  static const TProcessTempFolder folder;
-  return folder.Path + L"DI\\";
+  StartTempDirectory();
+  return TempDirectoryPath + L"DI\\";
 }
 
 TKvtSetup::TKvtSetup(const std::wstring& folder) {

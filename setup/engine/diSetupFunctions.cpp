@@ -2,10 +2,16 @@
 
 #include <map>
 
+#include "setup/engine/KvtDistr.h"
+#include "setup/engine/diKvtSetupDistr.h"
+
 namespace {
 
 std::map<std::int32_t, TSetupFunction>& SetupFunctions() {
-  static std::map<std::int32_t, TSetupFunction> functions;
+  static std::map<std::int32_t, TSetupFunction> functions{
+      {sfCheck, &CheckProgramFunction},
+      {sfBuildKit, &BuildDistributionFunction},
+  };
   return functions;
 }
 

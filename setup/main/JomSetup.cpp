@@ -5,6 +5,7 @@
 #include "platform/Win.h"
 // after Win.h: needs <windows.h>
 #include <objbase.h>
+#include "setup/distribution/Tempdir.h"
 #include "setup/engine/diExceptions.h"
 #include "setup/main/SetupCommandLine.h"
 #include "setup/main/SetupRelaunch.h"
@@ -25,6 +26,7 @@ void RunSetup() {
   withProgram.insert(withProgram.end(), args.begin(), args.end());
   PlatformTools();
   ApplyLocalization(withProgram);
+  StartTempDirectory();
   if (!RuntimeEnvironment().IsWindowsNT) {
     ShowError(rsSetupInvalidOpSystem, L"Tavrel (UPnP, DLNA, HTTP)");
     return;
@@ -36,6 +38,7 @@ void RunSetup() {
     RelaunchFromTemp(args);
   }
   if (comInitialized) ::CoUninitialize();
+  FinishTempDirectory();
 }
 
 }  // namespace
