@@ -19,8 +19,8 @@ std::wstring CrcToHex(std::uint32_t crc);
 // chunks; EStreamError when the stream cannot be read.
 std::uint32_t StreamCrc32(TStream& stream);
 
-// The standard CRC-32 of a file; 0 when it does not exist. Files above
-// 29,999,999 bytes are streamed instead of loaded whole.
+// The standard CRC-32 of a file, read in chunks; 0 when it does not exist,
+// EStreamError when it cannot be read.
 std::uint32_t FileCrc32(const std::wstring& fileName);
 
 // UpdateCrc32 over the UTF-16LE bytes of the text from start, without the
