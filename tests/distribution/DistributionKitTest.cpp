@@ -49,6 +49,18 @@ struct TRecorder {
   }
 };
 
+// A version of the copy's list, prepared on it, with a recorder connected.
+struct TPreparedVersion {
+  explicit TPreparedVersion(const TInstalledCopy& copy, int cancelAtStatus = -1)
+      : Version(copy.Version, copy.Dir() + L"files.lst") {
+    Recorder.CancelAtStatus = cancelAtStatus;
+    Recorder.Connect(Version);
+    Version.Prepare(copy.Dir());
+  }
+  TRecorder Recorder;
+  TDIVersion Version;
+};
+
 std::wstring RaisedText(const std::function<void()>& action) {
   try {
     action();
@@ -96,10 +108,9 @@ TEST(DistributionCheck, AGoodCopyGivesOnlyTheInformationLineAndEveryPercentage) 
   TempDir dir("check");
   const TInstalledCopy copy = MixedCopy(dir.path() / "Program");
   copy.Write();
-  TDIVersion version(L"2.5.1", copy.Dir() + L"files.lst");
-  TRecorder recorder;
-  recorder.Connect(version);
-  version.Prepare(copy.Dir());
+  TPreparedVersion prepared(copy);
+  TDIVersion& version = prepared.Version;
+  TRecorder& recorder = prepared.Recorder;
   version.Check();
 
   ASSERT_EQ(recorder.Messages.size(), 1u);
@@ -142,10 +153,9 @@ TEST(DistributionCheck, EachBadFileIsOneErrorAndTheRestIsStillChecked) {
     const TInstalledCopy copy = MixedCopy(dir.path() / "Program");
     copy.Write();
     test.Damage(copy);
-    TDIVersion version(L"2.5.1", copy.Dir() + L"files.lst");
-    TRecorder recorder;
-    recorder.Connect(version);
-    version.Prepare(copy.Dir());
+    TPreparedVersion prepared(copy);
+    TDIVersion& version = prepared.Version;
+    TRecorder& recorder = prepared.Recorder;
     version.Check();
     const std::wstring expected = test.Expected(copy);
     EXPECT_EQ(recorder.Errors(), expected.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{expected});
@@ -173,11 +183,9 @@ TEST(DistributionCheck, CancelStopsWithAnErrorAndWithoutAHandlerTheFirstBadFileR
   const TInstalledCopy copy = MixedCopy(dir.path() / "Program");
   copy.Write();
   {
-    TDIVersion version(L"2.5.1", copy.Dir() + L"files.lst");
-    TRecorder recorder;
-    recorder.CancelAtStatus = 2;
-    recorder.Connect(version);
-    version.Prepare(copy.Dir());
+    TPreparedVersion prepared(copy, 2);
+    TDIVersion& version = prepared.Version;
+    TRecorder& recorder = prepared.Recorder;
     EXPECT_EQ(RaisedText([&] { version.Check(); }), rsCheckingVersionInterrupted);
     EXPECT_EQ(recorder.Errors(), std::vector<std::wstring>{rsCheckingVersionInterrupted});
   }
@@ -203,10 +211,9 @@ TEST(DistributionBuild, WritesArchivesLooseFilesAndTheListThatRoundTrip) {
   WriteFile(dir.path() / "Common" / "shared.dll", "changed by another program");
   const fs::path kit = dir.path() / "Kit" / "2_5_1";
 
-  TDIVersion version(L"2.5.1", copy.Dir() + L"files.lst");
-  TRecorder recorder;
-  recorder.Connect(version);
-  version.Prepare(copy.Dir());
+  TPreparedVersion prepared(copy);
+  TDIVersion& version = prepared.Version;
+  TRecorder& recorder = prepared.Recorder;
   version.Build(Win(kit), copy.Dir(), L"Files.LST");
 
   std::set<std::wstring> names;
@@ -266,10 +273,9 @@ TEST(DistributionBuild, RefusesTargetsThatWouldOverwriteTheProgram) {
       {copy.Dir() + L"distr\\", rsDistributionCreationInvalidDirectory3},
   };
   for (const auto& [target, expected] : cases) {
-    TDIVersion version(L"2.5.1", copy.Dir() + L"files.lst");
-    TRecorder recorder;
-    recorder.Connect(version);
-    version.Prepare(copy.Dir());
+    TPreparedVersion prepared(copy);
+    TDIVersion& version = prepared.Version;
+    TRecorder& recorder = prepared.Recorder;
     EXPECT_EQ(RaisedText([&] { version.Build(target, copy.Dir(), L"files.lst"); }), expected)
         << std::string(target.begin(), target.end());
     EXPECT_TRUE(recorder.Messages.empty());
@@ -284,10 +290,9 @@ TEST(DistributionBuild, ArchiveErrorsAreCountedAndTheKitIsFinished) {
   copy.Write();
   fs::remove(copy.Folder() / "DISTR" / "jom.exe");
   const fs::path kit = dir.path() / "Kit";
-  TDIVersion version(L"2.5.1", copy.Dir() + L"files.lst");
-  TRecorder recorder;
-  recorder.Connect(version);
-  version.Prepare(copy.Dir());
+  TPreparedVersion prepared(copy);
+  TDIVersion& version = prepared.Version;
+  TRecorder& recorder = prepared.Recorder;
   EXPECT_EQ(RaisedText([&] { version.Build(Win(kit), copy.Dir(), L"files.lst"); }), rsDistributionCreationWasErrors);
   EXPECT_EQ(version.ErrorCount, 1);
   const std::wstring reason = FormatText(rsFileOpenError, {SystemErrorMessage(ERROR_FILE_NOT_FOUND)});
@@ -308,11 +313,8 @@ TEST(DistributionBuild, CancelStopsTheBuild) {
   for (int at : {0, 3, 8}) {
     SCOPED_TRACE(at);
     const fs::path kit = dir.path() / ("Kit" + std::to_string(at));
-    TDIVersion version(L"2.5.1", copy.Dir() + L"files.lst");
-    TRecorder recorder;
-    recorder.CancelAtStatus = at;
-    recorder.Connect(version);
-    version.Prepare(copy.Dir());
+    TPreparedVersion prepared(copy, at);
+    TDIVersion& version = prepared.Version;
     EXPECT_EQ(RaisedText([&] { version.Build(Win(kit), copy.Dir(), L"files.lst"); }),
               rsDistributionCreationInterrupted);
     EXPECT_FALSE(fs::exists(kit / "files.lst"));
@@ -325,10 +327,8 @@ TEST(DistributionBuild, CopyErrorsRaiseWithTheSystemCode) {
   copy.Write();
   fs::remove(copy.Folder() / "doc" / "Readme.TXT");
   const fs::path kit = dir.path() / "Kit";
-  TDIVersion version(L"2.5.1", copy.Dir() + L"files.lst");
-  TRecorder recorder;
-  recorder.Connect(version);
-  version.Prepare(copy.Dir());
+  TPreparedVersion prepared(copy);
+  TDIVersion& version = prepared.Version;
   EXPECT_EQ(RaisedText([&] { version.Build(Win(kit), copy.Dir(), L"files.lst"); }),
             FormatText(rsDistributionCreationCopyError,
                        {std::int64_t{ERROR_FILE_NOT_FOUND}, copy.Dir() + L"doc\\Readme.TXT", Win(kit / "readme.txt")}));
