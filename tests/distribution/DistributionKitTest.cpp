@@ -159,6 +159,8 @@ TEST(DistributionCheck, EachBadFileIsOneErrorAndTheRestIsStillChecked) {
     version.Check();
     const std::wstring expected = test.Expected(copy);
     EXPECT_EQ(recorder.Errors(), expected.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{expected});
+    // Every item was still visited: two status calls each, one fewer for the bad one.
+    EXPECT_EQ(recorder.Statuses.size(), expected.empty() ? 14u : 13u);
     EXPECT_EQ(recorder.Statuses.back().Percent, 100);
   }
 }
