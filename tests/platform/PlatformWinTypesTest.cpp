@@ -419,6 +419,9 @@ TEST(FileOperations, SizeVersionAndFolders) {
   EXPECT_TRUE(tools.GetFileVersion(file).empty());
   EXPECT_FALSE(tools.GetWindowsDirectory().empty());
   EXPECT_EQ(tools.GetFinalDirectoryPath(dir.dir() + L"none"), dir.dir() + L"none");
+  const std::wstring final = tools.GetFinalDirectoryPath(dir.dir());
+  EXPECT_TRUE(tools.DirectoryExists(final)) << final;
+  EXPECT_NE(final.rfind(L"\\\\?\\", 0), 0u) << final;
 }
 
 TEST(CodePages, ConversionsAndCharsets) {
