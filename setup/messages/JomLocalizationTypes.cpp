@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "platform/PlatformIntfTypes.h"
+#include "platform/StrTool.h"
 #include "setup/distribution/StreamHelper.h"
 
 namespace {
@@ -50,13 +51,6 @@ bool DeflateRaw(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>
   out.resize(z.total_out);
   deflateEnd(&z);
   return status == Z_STREAM_END;
-}
-
-bool SameTextAsciiFold(const std::wstring& a, const std::wstring& b) {
-  auto fold = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) {
-           return fold(x) == fold(y);
-         });
 }
 
 std::int32_t DefaultLanguageLcid() {
@@ -167,8 +161,8 @@ void TJomLocalization::SaveToStream(TStream& stream) const {
   TMemoryStream payload;
   TStreamHelper writer(nullptr, &payload);
   writer.WriteInteger(LocalizationFormatVersion);
-  writer.WriteInteger(static_cast<std::int32_t>(Items.size()));
-  for (const auto& line : Items) line.Item->SaveToStream(writer);
+  writer.WriteInteger(Count());
+  for (int i = 0; i < Count(); ++i) Objects(i)->SaveToStream(writer);
   std::vector<std::uint8_t> packed;
   if (!DeflateRaw(payload.Bytes(), packed)) throw EStreamError("Stream write error");
   TStreamHelper(nullptr, &stream).WriteInteger(LocalizationSignature);
@@ -179,38 +173,37 @@ void TJomLocalization::AddItem(std::unique_ptr<TJomLocalizationItem> item) {
   if (item->Lcid == LcidEnglish) EnglishItem = item.get();
   if (item->Lcid == LcidRussian) RussianItem = item.get();
   item->Owner = this;
-  Items.push_back({LanguageCodeOf(item->Lcid), std::move(item)});
+  const std::wstring code = LanguageCodeOf(item->Lcid);
+  AddObject(code, item.release());
 }
 
 void TJomLocalization::Clear() {
   Current = nullptr;
   EnglishItem = nullptr;
   RussianItem = nullptr;
-  Items.clear();
+  TObjectStrings::Clear();
 }
 
 TJomLocalizationItem* TJomLocalization::FindByCode(const std::wstring& code) const {
-  for (const auto& line : Items) {
-    if (line.Code == code) return line.Item.get();
-  }
-  return nullptr;
+  const int index = IndexOf(code);
+  return index < 0 ? nullptr : Objects(index);
 }
 
 TJomLocalizationItem* TJomLocalization::FindByLcid(std::int32_t lcid) const { return FindByCode(LanguageCodeOf(lcid)); }
 
 TJomLocalizationItem* TJomLocalization::FindByLanguageName(const std::wstring& name) const {
   if (name.empty()) return nullptr;
-  for (const auto& line : Items) {
+  for (int i = 0; i < Count(); ++i) {
     const std::wstring itemName =
-        PlatformTools().GetLocaleInfo(static_cast<std::uint32_t>(line.Item->Lcid), LocaleEnglishLanguageName);
-    if (SameTextAsciiFold(itemName, name)) return line.Item.get();
+        PlatformTools().GetLocaleInfo(static_cast<std::uint32_t>(Objects(i)->Lcid), LocaleEnglishLanguageName);
+    if (SameTextAscii(itemName, name)) return Objects(i);
   }
   return nullptr;
 }
 
 TJomLocalizationItem* TJomLocalization::FindById(const std::wstring& id) const {
-  for (const auto& line : Items) {
-    if (line.Item->Id == id) return line.Item.get();
+  for (int i = 0; i < Count(); ++i) {
+    if (Objects(i)->Id == id) return Objects(i);
   }
   return nullptr;
 }
@@ -231,14 +224,14 @@ bool TJomLocalization::SelectByLcid(std::int32_t lcid) {
     item = FindById(russianUser ? RussianItemId : EnglishItemId);
     if (!item) item = FindByLcid(russianUser ? LcidRussian : LcidEnglish);
   }
-  if (!item && !Items.empty()) item = Items.front().Item.get();
+  if (!item && Count() > 0) item = Objects(0);
   if (!item) return false;
   MakeCurrent(item);
   return true;
 }
 
 bool TJomLocalization::SelectById(const std::optional<std::wstring>& id) {
-  if (Items.empty()) return false;
+  if (Count() == 0) return false;
   if (id && !id->empty()) {
     if (TJomLocalizationItem* item = FindById(*id)) {
       MakeCurrent(item);
@@ -299,7 +292,7 @@ std::optional<std::wstring> FindLanguageSwitch(const std::vector<std::wstring>& 
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const std::wstring& argument = arguments[i];
     if (argument.empty() || (argument[0] != L'/' && argument[0] != L'-')) continue;
-    if (argument.size() < 1 + Name.size() || !SameTextAsciiFold(argument.substr(1, Name.size()), Name)) continue;
+    if (argument.size() < 1 + Name.size() || !SameTextAscii(argument.substr(1, Name.size()), Name)) continue;
     std::wstring rest = argument.substr(1 + Name.size());
     if (!rest.empty()) return rest[0] == L':' ? rest.substr(1) : rest;
     const bool nextIsValue =
