@@ -1,6 +1,7 @@
 #include "setup/ui/GuiWinTypes.h"
 
 #include <cwchar>
+#include <iterator>
 #include <utility>
 
 #include "setup/messages/SystemRuntimeMessages.h"
@@ -68,6 +69,8 @@ TScreenRect MonitorWorkArea(HWND window, const TScreenRect& fallback) {
   return ToScreenRect(info.rcWork);
 }
 
+// The placement of IGuiTools::CenterWindow; the work area is that of the
+// owner's monitor, or of the window's own when there is no owner.
 void CenterWindowOn(HWND window, HWND owner, bool fit) {
   RECT own;
   if (!::GetWindowRect(window, &own)) return;

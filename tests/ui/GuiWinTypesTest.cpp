@@ -125,9 +125,16 @@ TEST(MessageBoxes, ShowMessageHasTheKindsCaptionAndIconAndOnlyOk) {
     EXPECT_EQ(seen.Buttons, (TButtons{{IDOK, L"OK"}}));
     EXPECT_EQ(seen.Icon, c.Icon ? ::LoadIconW(nullptr, c.Icon) : nullptr);
   }
+  // A given caption is used as it is; without any window to centre on, a
+  // centred box is centred on the work area.
+  ASSERT_EQ(::GetActiveWindow(), nullptr);
   TMessageBoxWatcher watcher(L"Своя подпись", IDOK);
   GuiTools().ShowMessage(mkWarning, L"Сообщение", L"Своя подпись", true);
-  EXPECT_TRUE(watcher.Finish().Found);
+  const TSeenBox& seen = watcher.Finish();
+  ASSERT_TRUE(seen.Found);
+  const RECT work = WorkArea(nullptr);
+  EXPECT_NEAR(seen.Rect.left + seen.Rect.right, work.left + work.right, 1);
+  EXPECT_NEAR(seen.Rect.top + seen.Rect.bottom, work.top + work.bottom, 1);
 }
 
 TEST(MessageBoxes, ShowErrorMessageShowsAnErrorBox) {
