@@ -1,5 +1,5 @@
 // The relaunch helpers against the real file system: the choice of the
-// relaunch folder, the lock test and the tree deletion.
+// relaunch folder and the tree deletion.
 
 #include <gtest/gtest.h>
 
@@ -50,19 +50,6 @@ TEST(GetRelaunchDir, SkipsOnlyFoldersWhoseProgramIsInUse) {
   fs::create_directories(root / "2");
   WriteFile(root / "2" / "other.txt", "");
   EXPECT_EQ(GetRelaunchDir(), (root / "2").wstring());
-}
-
-TEST(IsFileLocked, MissingFreeAndHeldFiles) {
-  TempDir dir("lock");
-  const std::wstring file = dir.file(L"a.bin");
-  EXPECT_FALSE(IsFileLocked(file));
-  WriteFile(dir.path() / "a.bin", "x");
-  EXPECT_FALSE(IsFileLocked(file));
-  {
-    ChildProcess shared = HoldFileOpen(file, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    EXPECT_TRUE(IsFileLocked(file));  // exclusive access is what counts
-  }
-  EXPECT_FALSE(IsFileLocked(file));
 }
 
 // A tree of nested folders and read-only files.
@@ -136,13 +123,6 @@ TEST(DeleteTree, AFileInUseIsReportedOrScheduled) {
   TMessageBoxWatcher none(BoxesOfProcess(::GetCurrentProcessId()));
   DeleteTree(top.wstring(), true, true);
   EXPECT_TRUE(none.Boxes().empty());
-}
-
-TEST(SystemErrorText, NoTrailingLineBreakOrDot) {
-  const std::wstring text = SystemErrorText(ERROR_FILE_NOT_FOUND);
-  ASSERT_FALSE(text.empty());
-  EXPECT_NE(text.back(), L'.');
-  EXPECT_NE(text.back(), L'\n');
 }
 
 }  // namespace
