@@ -70,9 +70,13 @@ public:
   bool NoShortcuts = false;
   std::wstring DistrDir;
   std::wstring TargetGroup = L"KVT";
+  // The item lists refer to items owned by FileList or NewFileList.
+  TProgramLstFileItems HelpItems;
   std::wstring InstallDir;
+  TProgramLstFileItems FilesToProcess;
   std::wstring MainFile;
   TSessionMessage OnMessage;
+  TProgramLstFileItems OleItems;
   TSessionQuestion OnQuestion;
   std::unique_ptr<TProgramLstFile> PackingList;
   std::wstring Comments, ProductSection, ProductName1, Version, OldVersion, NewVersion, FilesLst;
@@ -83,6 +87,7 @@ public:
   std::wstring Tmpl;
   bool KeepUserSettings = false;
   std::unique_ptr<TSetupIniFile> SetupIni;
+  TProgramLstFileItems ShortcutItems;
   std::wstring SetupDir;
   std::wstring WorkDir;
   bool RunningFromInstalled = false;
