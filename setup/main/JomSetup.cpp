@@ -43,6 +43,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     RunSetup();
   } catch (const std::exception& e) {
     ShowError(ExceptionMessage(e), L"Error");
+  } catch (...) {
+    ShowError(L"Unknown error", L"Error");
   }
   return 0;
 }
