@@ -89,21 +89,20 @@ bool TJomLocalization::LoadFromStream(TStream& stream) {
   LoadError.clear();
   if (ReadPayload(stream)) return true;
   Clear();
-  if (LoadError.empty()) LoadError = L"damaged";
   return false;
 }
 
 bool TJomLocalization::ReadPayload(TStream& stream) {
-  std::vector<std::uint8_t> packed(static_cast<std::size_t>(stream.Remaining()));
-  stream.ReadBuffer(packed.data(), packed.size());
-  std::vector<std::uint8_t> payload;
-  if (!InflateRaw(packed.data(), packed.size(), MaxPayloadSize, payload)) {
-    LoadError = L"compressed data damaged or truncated";
-    return false;
-  }
-  TMemoryStream memory(std::move(payload));
-  TStreamHelper reader(this, &memory);
   try {
+    std::vector<std::uint8_t> packed(static_cast<std::size_t>(stream.Remaining()));
+    stream.ReadBuffer(packed.data(), packed.size());
+    std::vector<std::uint8_t> payload;
+    if (!InflateRaw(packed.data(), packed.size(), MaxPayloadSize, payload)) {
+      LoadError = L"compressed data damaged or truncated";
+      return false;
+    }
+    TMemoryStream memory(std::move(payload));
+    TStreamHelper reader(this, &memory);
     const std::int32_t version = std::clamp(reader.ReadInteger(), 1, LocalizationFormatVersion);
     const std::int32_t count = reader.ReadCount();
     // An item holds at least its locale and its line count.
