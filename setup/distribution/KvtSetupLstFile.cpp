@@ -1,5 +1,7 @@
 #include "setup/distribution/KvtSetupLstFile.h"
 
+#include <algorithm>
+#include <cwchar>
 #include <filesystem>
 #include <system_error>
 
@@ -130,7 +132,8 @@ std::wstring TProgramLstFileItem::ApplyField(const std::wstring& name, const std
     SDir = value;
   } else if (SameTextAscii(name, L"Dsk")) {
     Dsk = value;
-  } else if (SameTextAscii(name, L"Caption") || SameTextAscii(name, LocalizedCaptionKey())) {
+  } else if (SameTextAscii(name, L"Caption") ||
+             (StartsWithText(name, L"Caption_") && SameTextAscii(name, LocalizedCaptionKey()))) {
     Caption = value;
   }
   RelativePath = Dir.empty() ? FileName : IncludeTrailingBackslash(Dir) + FileName;
