@@ -22,7 +22,7 @@ namespace {
 // for NUL.
 std::vector<std::pair<std::wstring, std::wstring>> ReadDescriptionTable(const std::string& group) {
   const char* source = std::getenv("TAVREL_SOURCE_DIR");
-  std::ifstream in(std::string(source ? source : ".") + "/tests/messages/" + group + ".txt", std::ios::binary);
+  std::ifstream in(std::string(source ? source : ".") + "/tests/messages/fixtures/" + group + ".txt", std::ios::binary);
   std::vector<std::pair<std::wstring, std::wstring>> table;
   std::string line;
   while (std::getline(in, line)) {
