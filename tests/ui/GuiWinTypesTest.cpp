@@ -205,6 +205,15 @@ TEST(MessageBoxes, NoHookOutlivesItsBox) {
   EXPECT_EQ(YesTextAfterActivation(), L"Keep");
 }
 
+// The watcher is what keeps these tests from hanging: a box it does not
+// expect is closed once its time is up.
+TEST(MessageBoxWatcher, ClosesAnUnexpectedBoxAfterItsTime) {
+  TMessageBoxWatcher watcher(L"Ожидаемая подпись", IDYES, 500);
+  const std::int32_t result = GuiTools().MessageBox(L"Неожиданный вопрос", MB_OKCANCEL, L"Другая подпись");
+  EXPECT_FALSE(watcher.Finish().Found);
+  EXPECT_EQ(result, IDCANCEL);
+}
+
 // Binds the catalogues to an English item for the test's length and puts
 // the built-in Russian texts back afterwards.
 class EnglishItemCurrent : public ::testing::Test {
