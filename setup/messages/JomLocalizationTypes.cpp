@@ -1,12 +1,12 @@
 #include "setup/messages/JomLocalizationTypes.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
 #include "platform/PlatformIntfTypes.h"
+#include "platform/StrTool.h"
+#include "setup/distribution/RawDeflate.h"
 #include "setup/distribution/StreamHelper.h"
 
 namespace {
@@ -15,49 +15,6 @@ namespace {
 // not one, and must not exhaust memory.
 constexpr std::size_t MaxPayloadSize = 64u << 20;
 constexpr std::uint32_t LocaleEnglishLanguageName = 0x1001;  // LOCALE_SENGLANGUAGE
-
-// Inflates a raw deflate stream; false when it is damaged, truncated or too large.
-bool InflateRaw(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out) {
-  z_stream z{};
-  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
-  z.next_in = const_cast<Bytef*>(data);
-  z.avail_in = static_cast<uInt>(std::min<std::size_t>(size, 0x7FFFFFFF));
-  out.clear();
-  int status = Z_OK;
-  std::uint8_t chunk[16384];
-  while (status == Z_OK) {
-    z.next_out = chunk;
-    z.avail_out = sizeof chunk;
-    status = inflate(&z, Z_NO_FLUSH);
-    const std::size_t produced = sizeof chunk - z.avail_out;
-    if (out.size() + produced > MaxPayloadSize) status = Z_MEM_ERROR;
-    else out.insert(out.end(), chunk, chunk + produced);
-    if (status == Z_BUF_ERROR && z.avail_in == 0) break;  // input ends before the stream does
-  }
-  inflateEnd(&z);
-  return status == Z_STREAM_END;
-}
-
-bool DeflateRaw(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out) {
-  z_stream z{};
-  if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-  out.resize(deflateBound(&z, static_cast<uLong>(data.size())));
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  const int status = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return status == Z_STREAM_END;
-}
-
-bool SameTextAsciiFold(const std::wstring& a, const std::wstring& b) {
-  auto fold = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) {
-           return fold(x) == fold(y);
-         });
-}
 
 std::int32_t DefaultLanguageLcid() {
   return PlatformTools().GetUserDefaultLcid() == static_cast<std::uint32_t>(LcidRussian) ? LcidRussian : LcidEnglish;
@@ -140,7 +97,7 @@ bool TJomLocalization::ReadPayload(TStream& stream) {
   std::vector<std::uint8_t> packed(static_cast<std::size_t>(stream.Remaining()));
   stream.ReadBuffer(packed.data(), packed.size());
   std::vector<std::uint8_t> payload;
-  if (!InflateRaw(packed.data(), packed.size(), payload)) {
+  if (!InflateRaw(packed.data(), packed.size(), MaxPayloadSize, payload)) {
     LoadError = L"compressed data damaged or truncated";
     return false;
   }
@@ -167,8 +124,8 @@ void TJomLocalization::SaveToStream(TStream& stream) const {
   TMemoryStream payload;
   TStreamHelper writer(nullptr, &payload);
   writer.WriteInteger(LocalizationFormatVersion);
-  writer.WriteInteger(static_cast<std::int32_t>(Items.size()));
-  for (const auto& line : Items) line.Item->SaveToStream(writer);
+  writer.WriteInteger(Count());
+  for (int i = 0; i < Count(); ++i) Objects(i)->SaveToStream(writer);
   std::vector<std::uint8_t> packed;
   if (!DeflateRaw(payload.Bytes(), packed)) throw EStreamError("Stream write error");
   TStreamHelper(nullptr, &stream).WriteInteger(LocalizationSignature);
@@ -179,38 +136,37 @@ void TJomLocalization::AddItem(std::unique_ptr<TJomLocalizationItem> item) {
   if (item->Lcid == LcidEnglish) EnglishItem = item.get();
   if (item->Lcid == LcidRussian) RussianItem = item.get();
   item->Owner = this;
-  Items.push_back({LanguageCodeOf(item->Lcid), std::move(item)});
+  const std::wstring code = LanguageCodeOf(item->Lcid);
+  AddObject(code, item.release());
 }
 
 void TJomLocalization::Clear() {
   Current = nullptr;
   EnglishItem = nullptr;
   RussianItem = nullptr;
-  Items.clear();
+  TObjectStrings::Clear();
 }
 
 TJomLocalizationItem* TJomLocalization::FindByCode(const std::wstring& code) const {
-  for (const auto& line : Items) {
-    if (line.Code == code) return line.Item.get();
-  }
-  return nullptr;
+  const int index = IndexOf(code);
+  return index < 0 ? nullptr : Objects(index);
 }
 
 TJomLocalizationItem* TJomLocalization::FindByLcid(std::int32_t lcid) const { return FindByCode(LanguageCodeOf(lcid)); }
 
 TJomLocalizationItem* TJomLocalization::FindByLanguageName(const std::wstring& name) const {
   if (name.empty()) return nullptr;
-  for (const auto& line : Items) {
+  for (int i = 0; i < Count(); ++i) {
     const std::wstring itemName =
-        PlatformTools().GetLocaleInfo(static_cast<std::uint32_t>(line.Item->Lcid), LocaleEnglishLanguageName);
-    if (SameTextAsciiFold(itemName, name)) return line.Item.get();
+        PlatformTools().GetLocaleInfo(static_cast<std::uint32_t>(Objects(i)->Lcid), LocaleEnglishLanguageName);
+    if (SameTextAscii(itemName, name)) return Objects(i);
   }
   return nullptr;
 }
 
 TJomLocalizationItem* TJomLocalization::FindById(const std::wstring& id) const {
-  for (const auto& line : Items) {
-    if (line.Item->Id == id) return line.Item.get();
+  for (int i = 0; i < Count(); ++i) {
+    if (Objects(i)->Id == id) return Objects(i);
   }
   return nullptr;
 }
@@ -231,14 +187,14 @@ bool TJomLocalization::SelectByLcid(std::int32_t lcid) {
     item = FindById(russianUser ? RussianItemId : EnglishItemId);
     if (!item) item = FindByLcid(russianUser ? LcidRussian : LcidEnglish);
   }
-  if (!item && !Items.empty()) item = Items.front().Item.get();
+  if (!item && Count() > 0) item = Objects(0);
   if (!item) return false;
   MakeCurrent(item);
   return true;
 }
 
 bool TJomLocalization::SelectById(const std::optional<std::wstring>& id) {
-  if (Items.empty()) return false;
+  if (Count() == 0) return false;
   if (id && !id->empty()) {
     if (TJomLocalizationItem* item = FindById(*id)) {
       MakeCurrent(item);
@@ -299,7 +255,7 @@ std::optional<std::wstring> FindLanguageSwitch(const std::vector<std::wstring>& 
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const std::wstring& argument = arguments[i];
     if (argument.empty() || (argument[0] != L'/' && argument[0] != L'-')) continue;
-    if (argument.size() < 1 + Name.size() || !SameTextAsciiFold(argument.substr(1, Name.size()), Name)) continue;
+    if (argument.size() < 1 + Name.size() || !SameTextAscii(argument.substr(1, Name.size()), Name)) continue;
     std::wstring rest = argument.substr(1 + Name.size());
     if (!rest.empty()) return rest[0] == L':' ? rest.substr(1) : rest;
     const bool nextIsValue =

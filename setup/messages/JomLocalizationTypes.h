@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ObjList.h"
 #include "setup/messages/JomTranslit.h"
 #include "setup/messages/MemIniFile.h"
 
@@ -54,11 +55,11 @@ public:
   TJomTranslit Translit;
 };
 
-class TJomLocalization {
+// The language items of one file: each line's text is the item's language
+// code, its object the item (owned).
+class TJomLocalization : public TObjectStrings<TJomLocalizationItem> {
 public:
   TJomLocalization() = default;
-  TJomLocalization(const TJomLocalization&) = delete;
-  TJomLocalization& operator=(const TJomLocalization&) = delete;
 
   // Reads the file; false when it cannot be read, its signature is wrong or
   // its content is damaged (then it holds no items and LoadError says why).
@@ -71,7 +72,8 @@ public:
 
   // Takes the item; it becomes the English or Russian item by its Lcid.
   void AddItem(std::unique_ptr<TJomLocalizationItem> item);
-  void Clear();
+  // Frees every item and forgets the current, English and Russian items.
+  void Clear() override;
 
   TJomLocalizationItem* FindByCode(const std::wstring& code) const;
   TJomLocalizationItem* FindByLcid(std::int32_t lcid) const;
@@ -93,10 +95,6 @@ public:
   // LanguageCodeOf(CurrentLcid()).
   std::wstring LanguageCode();
 
-  std::size_t Count() const { return Items.size(); }
-  const std::wstring& Codes(std::size_t index) const { return Items[index].Code; }
-  TJomLocalizationItem* Objects(std::size_t index) const { return Items[index].Item.get(); }
-
   std::wstring FileName;
   std::wstring CurrentId;
   TJomLocalizationItem* EnglishItem = nullptr;
@@ -106,14 +104,9 @@ public:
   std::wstring LoadError;
 
 private:
-  struct TLine {
-    std::wstring Code;
-    std::unique_ptr<TJomLocalizationItem> Item;
-  };
   bool ReadPayload(TStream& stream);
   void MakeCurrent(TJomLocalizationItem* item);
 
-  std::vector<TLine> Items;
   TJomLocalizationItem* Current = nullptr;
 };
 

@@ -3,7 +3,8 @@
 // single character and its Latin spelling.
 
 #include <string>
-#include <vector>
+
+#include "platform/ObjList.h"
 
 class TStreamHelper;
 
@@ -12,8 +13,11 @@ struct TJomTranslitItem {
   std::wstring Value;
 };
 
-class TJomTranslit {
+// An owning list of its items.
+class TJomTranslit : public TObjectList<TJomTranslitItem> {
 public:
+  TJomTranslit() : TObjectList<TJomTranslitItem>(true) {}
+
   // Adds a pair; false (nothing added) unless key is exactly one character.
   bool Add(const std::wstring& key, const std::wstring& value);
   // Replaces the table with a count and that many key/value string pairs
@@ -23,10 +27,4 @@ public:
   void SaveToStream(TStreamHelper& writer) const;
   // Replaces the table with the Russian one given to items of old files.
   void LoadDefault();
-  void Clear() { Items.clear(); }
-
-  const std::vector<TJomTranslitItem>& Entries() const { return Items; }
-
-private:
-  std::vector<TJomTranslitItem> Items;
 };
