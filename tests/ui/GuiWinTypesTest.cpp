@@ -9,6 +9,7 @@
 #include "setup/messages/JomLocalizationTypes.h"
 #include "setup/messages/MessageCatalogue.h"
 #include "setup/messages/SystemRuntimeMessages.h"
+#include "support/TestSupport.h"
 #include "ui/MessageBoxWatcher.h"
 
 namespace {
@@ -205,22 +206,22 @@ TEST(MessageBoxes, NoHookOutlivesItsBox) {
   EXPECT_EQ(YesTextAfterActivation(), L"Keep");
 }
 
-// Binds the catalogues to an English item for the test's length and puts
-// the built-in Russian texts back afterwards.
+// The watcher is what keeps these tests from hanging: a box it does not
+// expect is closed once its time is up.
+TEST(MessageBoxWatcher, ClosesAnUnexpectedBoxAfterItsTime) {
+  TMessageBoxWatcher watcher(L"Ожидаемая подпись", IDYES, 500);
+  const std::int32_t result = GuiTools().MessageBox(L"Неожиданный вопрос", MB_OKCANCEL, L"Другая подпись");
+  EXPECT_FALSE(watcher.Finish().Found);
+  EXPECT_EQ(result, IDCANCEL);
+}
+
+// Makes the English item of the shipped localization file current for the
+// test's length and puts the built-in Russian texts back afterwards.
 class EnglishItemCurrent : public ::testing::Test {
 protected:
   void SetUp() override {
     auto localization = std::make_unique<TJomLocalization>();
-    auto english = std::make_unique<TJomLocalizationItem>(localization.get());
-    english->Lcid = LcidEnglish;
-    english->Id = EnglishItemId;
-    const wchar_t* const texts[][2] = {
-        {L"rsButtonYes", L"Yes"},       {L"rsButtonNo", L"No"},          {L"rsButtonCancel", L"Cancel"},
-        {L"rsButtonRetry", L"Retry"},   {L"rsButtonIgnore", L"Ignore"},  {L"rsButtonAbort", L"Abort"},
-        {L"rsCaptionConfirm", L"Confirm"}, {L"rsCaptionWarning", L"Warning"},
-    };
-    for (const auto& text : texts) english->WriteString(L"SystemRuntimeMessages", text[0], text[1]);
-    localization->AddItem(std::move(english));
+    ASSERT_TRUE(localization->LoadFromFile((testsupport::ExecutableDir() / "setup.sln").wstring()));
     Previous = SetLocalization(std::move(localization));
     ApplyLocalization({L"setup.exe", L"/LANGUAGE:1033"});
   }
@@ -235,7 +236,7 @@ protected:
 
 TEST_F(EnglishItemCurrent, BoxesShowTheEnglishTexts) {
   {
-    TMessageBoxWatcher watcher(L"Confirm", IDNO);
+    TMessageBoxWatcher watcher(L"Confirmation", IDNO);
     EXPECT_FALSE(GuiTools().Confirm(L"Continue?", L"", true, nullptr));
     const TSeenBox& seen = watcher.Finish();
     ASSERT_TRUE(seen.Found);
@@ -245,7 +246,7 @@ TEST_F(EnglishItemCurrent, BoxesShowTheEnglishTexts) {
   EXPECT_EQ(GuiTools().MessageBox(L"File in use", MB_ABORTRETRYIGNORE, L"Setup"), IDRETRY);
   const TSeenBox& seen = watcher.Finish();
   ASSERT_TRUE(seen.Found);
-  EXPECT_EQ(seen.Buttons, (TButtons{{IDABORT, L"Abort"}, {IDRETRY, L"Retry"}, {IDIGNORE, L"Ignore"}}));
+  EXPECT_EQ(seen.Buttons, (TButtons{{IDABORT, L"Abort"}, {IDRETRY, L"Retry"}, {IDIGNORE, L"Skip"}}));
 }
 
 // --- CenterWindow on real windows ------------------------------------------
