@@ -1,6 +1,7 @@
 #include "setup/main/SetupRelaunch.h"
 
 #include "platform/FileTool.h"
+#include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
 #include "platform/UniqueHandle.h"
 #include "platform/Win.h"
@@ -21,12 +22,9 @@ constexpr DWORD StartIdleTimeoutMs = 5000;
 // SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NO_CONSOLE
 constexpr ULONG RelaunchExecuteMask = 0x8440;
 
-bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::wstring& path) { return PlatformTools().FileExists(path); }
 
-bool IsFolder(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
+bool IsFolder(const std::wstring& path) { return PlatformTools().DirectoryExists(path); }
 
 using MoveFileExFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
 
@@ -121,7 +119,7 @@ std::wstring GetRelaunchDir() {
   std::wstring candidate;
   for (unsigned n = 1; n <= MaxRelaunchFolders; ++n) {
     candidate = root + std::to_wstring(n);
-    if (!PathExists(candidate) || !IsFileLocked(candidate + L"\\" + exe)) break;
+    if ((!IsFolder(candidate) && !FileExists(candidate)) || !IsFileLocked(candidate + L"\\" + exe)) break;
   }
   ForceDirectoriesQuiet(candidate);  // a failure shows in the copy error boxes
   return candidate;
@@ -145,8 +143,7 @@ void RelaunchFromTemp(const std::vector<std::wstring>& args) {
   const bool localizationCopied = CopyForRelaunch(source + L"setup.sln", target + L"setup.sln");
   CopyForRelaunch(source + L"setup.exe.admin.manifest", target + exe + L".manifest");
   if (!programCopied || !localizationCopied) return;
-  const TFileExists fileExists = [](const std::wstring& path) { return PathExists(path) && !IsFolder(path); };
-  StartCopy(target + exe, BuildRelaunchArguments(source, args, CurrentFolder(), fileExists));
+  StartCopy(target + exe, BuildRelaunchArguments(source, args, CurrentFolder(), FileExists));
 }
 
 void ShowSystemError(std::uint32_t code, const std::wstring& what) {
