@@ -194,24 +194,34 @@ void EnsureAccess(const std::wstring& path, const std::wstring& trusteeName, DWO
   if (GetEffectiveRights(path, trusteeName, rights) && (rights & mask) != mask) GrantAccess(path, trusteeName, mask);
 }
 
-bool GrantAccess(const std::wstring& path, const std::wstring& trusteeName, DWORD mask) {
+UniqueLocalBlock BuildGrantedAcl(PACL existing, const std::wstring& trusteeName, DWORD mask) {
   const TAdvapiEntryPoints& api = Advapi();
-  if (!api.BuildExplicitAccessWithName || !api.SetEntriesInAcl) return Fail(ERROR_INVALID_FUNCTION);
-  UniqueHeapBlock descriptor = ReadDaclDescriptor(path);
-  if (!descriptor) return false;
+  if (!api.BuildExplicitAccessWithName || !api.SetEntriesInAcl) {
+    ::SetLastError(ERROR_INVALID_FUNCTION);
+    return {};
+  }
   EXPLICIT_ACCESS_W access{};
   std::wstring name = trusteeName;
-  api.BuildExplicitAccessWithName(&access, name.data(), mask, SET_ACCESS,
-                                  OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+  api.BuildExplicitAccessWithName(&access, name.data(), mask, SET_ACCESS, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
   PACL merged = nullptr;
-  const DWORD result = api.SetEntriesInAcl(1, &access, DaclOf(descriptor), &merged);
-  if (result != ERROR_SUCCESS) return Fail(result);
-  UniqueLocalBlock mergedOwner(merged);
-  if (!WriteDacl(path, merged)) return false;
+  const DWORD result = api.SetEntriesInAcl(1, &access, existing, &merged);
+  if (result != ERROR_SUCCESS) {
+    ::SetLastError(result);
+    return {};
+  }
+  return UniqueLocalBlock(merged);
+}
+
+bool GrantAccess(const std::wstring& path, const std::wstring& trusteeName, DWORD mask) {
+  UniqueHeapBlock descriptor = ReadDaclDescriptor(path);
+  if (!descriptor) return false;
+  UniqueLocalBlock merged = BuildGrantedAcl(DaclOf(descriptor), trusteeName, mask);
+  if (!merged) return false;
+  PACL list = static_cast<PACL>(merged.get());
+  if (!WriteDacl(path, list)) return false;
 
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
-  if (TreeResetToDirectoryList(path, merged) == ERROR_SUCCESS) return true;
+  if (TreeResetToDirectoryList(path, list) == ERROR_SUCCESS) return true;
   return ResetTreeToInherited(path);
 }
-

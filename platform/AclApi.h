@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/UniqueHandle.h"
 #include "platform/Win.h"
 
 // The access mask that opens a folder to ordinary users: read, write,
@@ -36,3 +37,7 @@ void EnsureAccess(const std::wstring& path, const std::wstring& trusteeName, DWO
 // (merged into its access list) and, for a folder, makes everything below
 // inherit the new list.
 bool GrantAccess(const std::wstring& path, const std::wstring& trusteeName, DWORD mask);
+
+// The access list with an inheritable SET_ACCESS entry for the trustee
+// merged into existing (which may be null); invalid on failure.
+UniqueLocalBlock BuildGrantedAcl(PACL existing, const std::wstring& trusteeName, DWORD mask);

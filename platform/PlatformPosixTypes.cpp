@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/PlatformToolsBase.h"
+#include "platform/StrTool.h"
 #include "platform/SystemText.h"
 
 namespace {
@@ -58,13 +59,6 @@ bool Convert(const char* to, const char* from, const char* input, std::size_t in
   }
   iconv_close(cd);
   return true;
-}
-
-std::wstring TrimControls(const std::wstring& path) {
-  std::size_t first = 0, last = path.size();
-  while (first < last && path[first] <= L' ') ++first;
-  while (last > first && path[last - 1] <= L' ') --last;
-  return path.substr(first, last - first);
 }
 
 std::string NarrowPath(const std::wstring& path) {
@@ -141,7 +135,7 @@ public:
 private:
   bool StatMode(const std::wstring& path, bool directory) {
     struct stat info {};
-    if (::stat(NarrowPath(TrimControls(path)).c_str(), &info) != 0) {
+    if (::stat(NarrowPath(TrimText(path)).c_str(), &info) != 0) {
       SetLastError(ErrorFileNotFound);
       return false;
     }

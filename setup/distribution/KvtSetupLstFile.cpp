@@ -1,5 +1,7 @@
 #include "setup/distribution/KvtSetupLstFile.h"
 
+#include <algorithm>
+#include <cwchar>
 #include <filesystem>
 #include <system_error>
 
@@ -130,7 +132,8 @@ std::wstring TProgramLstFileItem::ApplyField(const std::wstring& name, const std
     SDir = value;
   } else if (SameTextAscii(name, L"Dsk")) {
     Dsk = value;
-  } else if (SameTextAscii(name, L"Caption") || SameTextAscii(name, LocalizedCaptionKey())) {
+  } else if (SameTextAscii(name, L"Caption") ||
+             (StartsWithText(name, L"Caption_") && SameTextAscii(name, LocalizedCaptionKey()))) {
     Caption = value;
   }
   RelativePath = Dir.empty() ? FileName : IncludeTrailingBackslash(Dir) + FileName;
@@ -347,9 +350,7 @@ std::int64_t TProgramLstFile::TotalSize() const {
   return total;
 }
 
-std::wstring TProgramLstFile::SaveToText(const std::vector<std::wstring>& names, const std::vector<int>& widths,
-                                         const std::wstring& productName, const std::wstring& version,
-                                         bool halveCaptionBackslashes, const ListFilter& filter) const {
+std::wstring TProgramLstFile::HeaderText(const std::wstring& productName, const std::wstring& version) const {
   const std::wstring rule = L";" + RepeatChar(L'*', 80);
   std::wstring text = rule + L"\r\n" + CenterLine(L"КВТ-Дистрибьютор") + L"\r\n";
   if (!productName.empty()) {
@@ -357,7 +358,12 @@ std::wstring TProgramLstFile::SaveToText(const std::vector<std::wstring>& names,
     if (!version.empty()) title += L", версия " + version;
     text += CenterLine(title) + L"\r\n";
   }
-  text += CenterLine(L"ООО \"КВТ\"") + L"\r\n" + rule + L"\r\n\r\n";
+  return text + CenterLine(L"ООО \"КВТ\"") + L"\r\n" + rule + L"\r\n\r\n";
+}
+
+std::wstring TProgramLstFile::ItemLines(const std::vector<std::wstring>& names, const std::vector<int>& widths,
+                                        bool halveCaptionBackslashes, const ListFilter& filter) const {
+  std::wstring text;
   for (int i = 0; i < Count(); ++i) {
     const TProgramLstFileItem& item = *Get(i);
     if (filter && !filter(item)) continue;
@@ -377,14 +383,30 @@ std::wstring TProgramLstFile::SaveToText(const std::vector<std::wstring>& names,
   return text;
 }
 
+std::wstring TProgramLstFile::SaveToText(const std::vector<std::wstring>& names, const std::vector<int>& widths,
+                                         const std::wstring& productName, const std::wstring& version,
+                                         bool halveCaptionBackslashes, const ListFilter& filter) const {
+  return HeaderText(productName, version) + ItemLines(names, widths, halveCaptionBackslashes, filter);
+}
+
 void TProgramLstFile::SaveToFile(const std::wstring& fileName, const std::vector<std::wstring>& names,
                                  const std::vector<int>& widths, const std::wstring& productName,
                                  const std::wstring& version, bool halveCaptionBackslashes,
                                  const ListFilter& filter) const {
-  const std::wstring text = SaveToText(names, widths, productName, version, halveCaptionBackslashes, filter);
+  const std::wstring header = HeaderText(productName, version);
+  const std::wstring items = ItemLines(names, widths, halveCaptionBackslashes, filter);
   IPlatformTools& platform = PlatformTools();
-  const std::string bytes = platform.UnicodeToAnsi(text, platform.GetAnsiCodePage());
-  if (bytes.empty() && !text.empty()) throw EStreamError("Cannot convert the list to the ANSI code page");
+  const std::uint32_t codePage = platform.GetAnsiCodePage();
+  const std::string ansiItems = platform.UnicodeToAnsi(items, codePage);
+  std::string bytes;
+  // A name the ANSI code page cannot hold would be written as "?" and the
+  // file could no longer be found; such a list is written in UTF-8 with its
+  // byte-order mark, which every reader of list files recognises.
+  if (platform.AnsiToUnicode(ansiItems, codePage) == items) {
+    bytes = platform.UnicodeToAnsi(header, codePage) + ansiItems;
+  } else {
+    bytes = "\xEF\xBB\xBF" + WideToUtf8(header + items);
+  }
   TMemoryStream stream(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
   stream.SaveToFile(fileName);
 }

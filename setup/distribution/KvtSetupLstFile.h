@@ -122,7 +122,9 @@ public:
   std::int64_t TotalSize() const;
 
   // Writes a list file: the comment header, then one line per item with the
-  // named values in columns. EStreamError when the file cannot be written.
+  // named values in columns, in the ANSI code page (UTF-8 with a byte-order
+  // mark when an item holds a character that page lacks). EStreamError when
+  // the file cannot be written.
   void SaveToFile(const std::wstring& fileName, const std::vector<std::wstring>& names,
                   const std::vector<int>& widths, const std::wstring& productName, const std::wstring& version,
                   bool halveCaptionBackslashes, const ListFilter& filter = nullptr) const;
@@ -134,6 +136,11 @@ public:
   std::wstring FileName;
   TBinaryStrings<TProgramLstFileItem> Index{true};
   std::wstring Version;
+
+private:
+  std::wstring HeaderText(const std::wstring& productName, const std::wstring& version) const;
+  std::wstring ItemLines(const std::vector<std::wstring>& names, const std::vector<int>& widths,
+                         bool halveCaptionBackslashes, const ListFilter& filter) const;
 };
 
 // Items kept sorted by a key; equal keys are all kept.

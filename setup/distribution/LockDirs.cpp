@@ -10,14 +10,14 @@
 #include "setup/distribution/Crc_32.h"
 #include "setup/messages/FormatText.h"
 #include "setup/messages/SystemRuntimeMessages.h"
+#include "setup/ui/GuiIntfTypes.h"
 
 namespace {
 const wchar_t* const SweepLockName = L"cleardir.lck";
 const wchar_t* const WorkFileName = L"workfile.lck";
 
 void DefaultErrorBox(const std::wstring& text) {
-  const std::wstring caption = ExtractFileName(PlatformTools().GetModuleFileName(nullptr));
-  ::MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  GuiTools().ShowMessage(mkError, text, ExtractFileName(PlatformTools().GetModuleFileName(nullptr)), false);
 }
 
 TLockDirsErrorBox ErrorBox = &DefaultErrorBox;

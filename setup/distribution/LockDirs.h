@@ -68,6 +68,6 @@ void ReleaseFileLock(const std::wstring& folder, const std::wstring& name, Handl
 bool IsFileInUse(const std::wstring& folder, const std::wstring& name);
 
 // How LockDirs shows an error box (rsLockDirectoryWriteError, sweep errors):
-// by default a plain system message box captioned with the program's name.
+// by default an error box of GuiTools captioned with the program's name.
 using TLockDirsErrorBox = void (*)(const std::wstring& text);
 void SetLockDirsErrorBox(TLockDirsErrorBox show);

@@ -82,5 +82,5 @@ private:
   std::int64_t Pos = 0;
 };
 
-// The file system path of a wide file name, on every platform.
+// A file name as UTF-8, for error messages.
 std::string DescribePath(const std::wstring& fileName);

@@ -7,6 +7,7 @@
 #include "platform/Win.h"
 #include "setup/messages/FormatText.h"
 #include "setup/messages/SetupRuntimeMessages.h"
+#include "setup/ui/GuiIntfTypes.h"
 
 namespace {
 std::wstring UpperAscii(std::wstring text) {
@@ -88,8 +89,7 @@ void TDIVersion::Message(std::int32_t kind, const std::wstring& text) {
     return;
   }
   if (kind == 0) Raise(text);
-  const UINT icon = kind == 1 ? MB_ICONINFORMATION : MB_ICONWARNING;
-  ::MessageBoxW(nullptr, text.c_str(), rsSetupProgram.c_str(), MB_OK | icon | MB_TASKMODAL);
+  GuiTools().ShowMessage(kind == 1 ? mkInfo : mkWarning, text, std::wstring(), false);
 }
 
 void TDIVersion::AdvanceProgress(std::int64_t bytes) {

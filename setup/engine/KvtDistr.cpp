@@ -6,10 +6,10 @@
 #include <memory>
 
 #include "setup/engine/diDistrParams.h"
-#include "setup/engine/diEngineUi.h"
 #include "setup/engine/diKvtDistrTypes.h"
 #include "setup/engine/diKvtSetup.h"
 #include "setup/engine/diSetupFunctions.h"
+#include "setup/ui/GuiIntfTypes.h"
 
 namespace {
 
@@ -36,12 +36,12 @@ void ReportFailure(const TSetupFunctionParams& params, const std::wstring& messa
     if (params.OnMessage) {
       params.OnMessage(mkError, message.c_str(), params.UserData);
     } else {
-      ShowEngineErrorMessage(message);
+      ShowErrorMessage(message);
     }
   } catch (const std::exception& e) {
-    ShowEngineErrorMessage(ExceptionMessage(e) + L"\r" + message);
+    ShowErrorMessage(ExceptionMessage(e) + L"\r" + message);
   } catch (...) {
-    ShowEngineErrorMessage(message);
+    ShowErrorMessage(message);
   }
 }
 

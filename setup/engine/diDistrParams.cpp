@@ -1,6 +1,7 @@
 #include "setup/engine/diDistrParams.h"
 
 #include "platform/StrTool.h"
+#include "setup/distribution/KvtSetupLstFile.h"
 
 TDistrParameters& DistrParameters() {
   static TDistrParameters parameters;
@@ -27,7 +28,9 @@ void SetDistrParameter(const std::wstring& name, std::intptr_t value) {
     p.ProgramRenewFileKeyName = TextValue(value);
   } else if (SameTextAscii(name, L"ProgramLstFilesCharCase")) {
     p.ProgramLstFilesCharCase = static_cast<std::uint8_t>(value);
+    ProgramLstFilesCharCase = p.ProgramLstFilesCharCase;
   } else if (SameTextAscii(name, L"ProgramLstDirsCharCase")) {
     p.ProgramLstDirsCharCase = static_cast<std::uint8_t>(value);
+    ProgramLstDirsCharCase = p.ProgramLstDirsCharCase;
   }
 }

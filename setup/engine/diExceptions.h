@@ -1,20 +1,17 @@
 #pragma once
-// Exceptions of the engine. Their messages are catalogue texts (UTF-16);
-// only the flat entry turns them into messages for the caller.
+// Exceptions of the engine. Their messages are catalogue texts; only the
+// flat entry turns them into messages for the caller.
 
 #include <exception>
 #include <string>
 
-// An engine failure with its user-visible text.
-class Exception : public std::exception {
-public:
-  explicit Exception(std::wstring message) : Text(std::move(message)) {}
-  const std::wstring& Message() const noexcept { return Text; }
-  // A narrow stand-in for code that only knows std::exception.
-  const char* what() const noexcept override { return "Tavrel setup engine error"; }
+#include "setup/messages/FormatText.h"
 
-private:
-  std::wstring Text;
+// An engine failure with its user-visible text.
+class Exception : public EMessageError {
+public:
+  explicit Exception(std::wstring message) : EMessageError(std::move(message)) {}
+  const std::wstring& Message() const noexcept { return Text(); }
 };
 
 // The user declined a confirmation: the running function stops quietly.
@@ -23,6 +20,6 @@ public:
   EAbort() : Exception(L"Operation aborted") {}
 };
 
-// The text of any exception for a message: the wide message of ours, the
-// narrow one of the library's, a fixed text otherwise.
+// The text of any exception for a message: the wide text of ours and of the
+// platform's, the UTF-8 text of any other.
 std::wstring ExceptionMessage(const std::exception& e);

@@ -1,6 +1,6 @@
 #include "setup/engine/diKvtDistrTypes.h"
 
-#include "setup/engine/diEngineUi.h"
+#include "setup/ui/GuiIntfTypes.h"
 
 void TKvtDistr::DoMessage(std::int32_t kind, const std::wstring& text) {
   if (kind == mkError) ++ErrorCount;
@@ -14,5 +14,5 @@ void TKvtDistr::DoStatus(const std::wstring& title, const std::wstring& text1, c
 
 std::int32_t TKvtDistr::DoQuestion(const std::wstring& caption, const std::wstring& text, std::uint32_t flags) {
   if (Params.OnQuestion) return Params.OnQuestion(caption.c_str(), text.c_str(), flags, Params.UserData);
-  return EngineMessageBox(text, flags, caption);
+  return GuiTools().MessageBox(text, flags, caption);
 }

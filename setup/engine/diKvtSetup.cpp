@@ -3,14 +3,15 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/FileTool.h"
 #include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
 #include "platform/Win.h"
 #include "setup/distribution/Tempdir.h"
-#include "setup/engine/TextFormat.h"
 #include "setup/engine/diDistrParams.h"
-#include "setup/engine/diEngineUi.h"
+#include "setup/messages/FormatText.h"
 #include "setup/messages/SetupRuntimeMessages.h"
+#include "setup/ui/GuiIntfTypes.h"
 
 namespace {
 
@@ -74,8 +75,7 @@ TKvtSetup::TKvtSetup(const std::wstring& folder) {
     }
   }
   WorkDir = EngineWorkDir();
-  std::error_code ignored;  // a failure shows in the file operations that need the folder
-  std::filesystem::create_directories(std::filesystem::path(WorkDir), ignored);
+  ForceDirectoriesQuiet(WorkDir);  // a failure shows in the file operations that need the folder
 }
 
 void TKvtSetup::SetInstallDir(const std::wstring& folder) {
@@ -105,6 +105,25 @@ bool TKvtSetup::ReadSetupIni(bool reload) {
   if (RunningFromInstalled) {
     SetInstallDir(SetupDir);
     ReadInstCfg();
+  }
+  return true;
+}
+
+bool TKvtSetup::LoadFileList() {
+  if (FileList) return true;
+  const std::wstring path = SetupDir + FilesLst;
+  if (!FileExists(path)) throw Exception(FormatText(rsFileNotFound, {path}));
+  auto list = std::make_unique<TProgramLstFile>();
+  list->LoadFromFile(path, true, true);
+  // Its own item does not count: a list that names no file is empty.
+  if (list->Count() <= 1) throw Exception(FormatText(rsFileListIsEmpty, {path}));
+  FileList = std::move(list);
+  if (RunningFromInstalled) return true;
+  for (const wchar_t* name : {L"packing.lst", L"packing.144"}) {
+    if (FileExists(SetupDir + name)) {
+      PackingList = std::make_unique<TProgramLstFile>(SetupDir + name);
+      break;
+    }
   }
   return true;
 }
@@ -170,5 +189,5 @@ void TKvtSetup::ReportStatus(const std::wstring& title, const std::wstring& text
 
 std::int32_t TKvtSetup::Ask(const std::wstring& text, std::uint32_t flags) {
   if (OnQuestion) return OnQuestion(rsSetupProgram, text, flags);
-  return EngineMessageBox(text, flags, FormatText(rsSetupProgramName, {ProductName1}));
+  return GuiTools().MessageBox(text, flags, FormatText(rsSetupProgramName, {ProductName1}));
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "setup/distribution/KvtSetupLstFile.h"
 #include "setup/engine/SetupIniFile.h"
 #include "setup/engine/diExceptions.h"
 
@@ -36,6 +37,10 @@ public:
   // Reads SetupDir's setup.ini (once unless reload); raises rsFileNotFound
   // or rsSetupIniInvalidFormat. From an installed copy also reads instcfg.ini.
   bool ReadSetupIni(bool reload);
+  // Loads SetupDir's program list (once; the list's own file becomes its
+  // last item) and, for a kit, its packing list; raises rsFileNotFound or
+  // rsFileListIsEmpty.
+  bool LoadFileList();
   // Raises when SetupDir is not given or does not exist; else true.
   bool CheckSetupDir();
   // InstallDir = folder with a trailing backslash; DistrDir below it.
@@ -65,16 +70,24 @@ public:
   bool NoShortcuts = false;
   std::wstring DistrDir;
   std::wstring TargetGroup = L"KVT";
+  // The item lists refer to items owned by FileList or NewFileList.
+  TProgramLstFileItems HelpItems;
   std::wstring InstallDir;
+  TProgramLstFileItems FilesToProcess;
   std::wstring MainFile;
   TSessionMessage OnMessage;
+  TProgramLstFileItems OleItems;
   TSessionQuestion OnQuestion;
+  std::unique_ptr<TProgramLstFile> PackingList;
   std::wstring Comments, ProductSection, ProductName1, Version, OldVersion, NewVersion, FilesLst;
+  std::unique_ptr<TProgramLstFile> FileList;
+  std::unique_ptr<TProgramLstFile> NewFileList;
   std::wstring HelpLink, Publisher, HelpTelephone, Url, URLInfoAbout, URLUpdateInfo;
   TSessionStatus OnStatus;
   std::wstring Tmpl;
   bool KeepUserSettings = false;
   std::unique_ptr<TSetupIniFile> SetupIni;
+  TProgramLstFileItems ShortcutItems;
   std::wstring SetupDir;
   std::wstring WorkDir;
   bool RunningFromInstalled = false;

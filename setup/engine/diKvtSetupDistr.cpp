@@ -1,9 +1,9 @@
 #include "setup/engine/diKvtSetupDistr.h"
 
 #include "platform/PlatformIntfTypes.h"
-#include "setup/engine/TextFormat.h"
 #include "setup/engine/diExceptions.h"
 #include "setup/engine/diKvtSetup.h"
+#include "setup/messages/FormatText.h"
 #include "setup/messages/SetupRuntimeMessages.h"
 
 namespace {

@@ -7,11 +7,17 @@
 
 namespace {
 
-std::map<std::int32_t, TSetupFunction>& SetupFunctions() {
-  static std::map<std::int32_t, TSetupFunction> functions{
+// The pipelines this engine carries, by function code (codes 1 to 6 of
+// KvtDistr.h); a code missing here succeeds without doing anything.
+std::map<std::int32_t, TSetupFunction> BuiltInSetupFunctions() {
+  return {
       {sfCheck, &CheckProgramFunction},
       {sfBuildKit, &BuildDistributionFunction},
   };
+}
+
+std::map<std::int32_t, TSetupFunction>& SetupFunctions() {
+  static std::map<std::int32_t, TSetupFunction> functions = BuiltInSetupFunctions();
   return functions;
 }
 

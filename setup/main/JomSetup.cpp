@@ -10,23 +10,21 @@
 #include "setup/main/SetupCommandLine.h"
 #include "setup/main/SetupRelaunch.h"
 #include "setup/main/SetupStart.h"
-#include "setup/messages/MessageCatalogue.h"
+#include "setup/messages/LocalizationStartup.h"
 #include "setup/messages/XilSetupRuntimeMessages.h"
+#include "setup/ui/GuiIntfTypes.h"
 
 namespace {
 
 void ShowError(const std::wstring& text, const std::wstring& caption) {
-  ::MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  GuiTools().ShowMessage(mkError, text, caption, false);
 }
 
 void RunSetup() {
-  const std::wstring commandLine = ::GetCommandLineW();
-  const std::vector<std::wstring> args = SplitCommandLine(commandLine);
-  std::vector<std::wstring> withProgram{SetupExeDir() + SetupExeName()};
-  withProgram.insert(withProgram.end(), args.begin(), args.end());
   PlatformTools();
-  ApplyLocalization(withProgram);
+  ApplyLocalization();
   StartTempDirectory();
+  const std::vector<std::wstring> args = SplitCommandLine(::GetCommandLineW());
   if (!RuntimeEnvironment().IsWindowsNT) {
     ShowError(rsSetupInvalidOpSystem, L"Tavrel (UPnP, DLNA, HTTP)");
     return;
@@ -48,6 +46,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     RunSetup();
   } catch (const std::exception& e) {
     ShowError(ExceptionMessage(e), L"Error");
+  } catch (...) {
+    ShowError(L"Unknown error", L"Error");
   }
   return 0;
 }

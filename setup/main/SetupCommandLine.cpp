@@ -1,50 +1,14 @@
 #include "setup/main/SetupCommandLine.h"
 
-#include <cwctype>
+#include "platform/StrTool.h"
 
 namespace {
-
-wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c; }
-
-bool SameTextAscii(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  }
-  return true;
-}
 
 bool StartsWithAscii(const std::wstring& text, const std::wstring& prefix) {
   return text.size() >= prefix.size() && SameTextAscii(text.substr(0, prefix.size()), prefix);
 }
 
 bool IsSwitchChar(wchar_t c) { return c == L'/' || c == L'-'; }
-
-std::wstring Trim(const std::wstring& text) {
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && text[first] <= L' ') ++first;
-  while (last > first && text[last - 1] <= L' ') --last;
-  return text.substr(first, last - first);
-}
-
-std::wstring WithTrailingBackslash(const std::wstring& path) {
-  if (!path.empty() && path.back() == L'\\') return path;
-  return path + L'\\';
-}
-
-// The name part of a path: the text after the last folder separator.
-std::wstring FileNamePart(const std::wstring& path) {
-  const size_t slash = path.find_last_of(L"\\/:");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-// The extension: the name part from its last ".", empty without one.
-std::wstring FileExtension(const std::wstring& path) {
-  const std::wstring name = FileNamePart(path);
-  const size_t dot = name.rfind(L'.');
-  return dot == std::wstring::npos ? std::wstring() : name.substr(dot);
-}
 
 // Reads one argument from position, which is left after it; false at the end.
 bool NextArgument(const std::wstring& line, size_t& position, std::wstring& argument) {
@@ -101,10 +65,10 @@ std::wstring BuildRelaunchArguments(const std::wstring& sourceDir, const std::ve
                                     const std::wstring& currentDir, const TFileExists& fileExists) {
   std::wstring text = L"/STARTDIR=" + Quoted(sourceDir);
   for (const std::wstring& arg : args) {
-    const std::wstring extension = FileExtension(arg);
+    const std::wstring extension = ExtractFileExt(arg);
     if (StartsWithAscii(extension, L".pr")) {
       std::wstring path = arg;
-      if (!fileExists(path)) path = WithTrailingBackslash(currentDir) + FileNamePart(arg);
+      if (!fileExists(path)) path = IncludeTrailingBackslash(currentDir) + ExtractFileName(arg);
       if (fileExists(path)) text += L" /RNW=" + Quoted(path);
     } else if (SameTextAscii(extension, L".AppImage")) {
       text += L" /APPIMAGE=" + Quoted(arg);
@@ -122,9 +86,9 @@ TStartArguments ParseStartArguments(const std::vector<std::wstring>& args, const
   if (args.empty()) return result;
   const std::wstring& first = args[0];
   if (first.size() == 5 && IsSwitchChar(first[0]) && SameTextAscii(first.substr(1), L"WINE")) {
-    result.StartDir = WithTrailingBackslash(exeDir);
+    result.StartDir = IncludeTrailingBackslash(exeDir);
   } else if (ReadSwitchValue(first, L"STARTDIR", result.StartDir)) {
-    result.StartDir = WithTrailingBackslash(result.StartDir);
+    result.StartDir = IncludeTrailingBackslash(result.StartDir);
   }
   if (args.size() >= 2) ReadSwitchValue(args[1], L"RNW", result.RenewFile);
   return result;
@@ -142,9 +106,9 @@ TStartDecision DecideStartFolderAndMode(const std::vector<std::wstring>& args, c
     return decision;
   }
   const TSetupIniProduct product = readProduct(setupIni);
-  decision.ProductSection = Trim(product.Section);
+  decision.ProductSection = TrimText(product.Section);
   decision.ProductName = product.Name;
-  if (decision.ProductSection.empty() || Trim(decision.ProductName).empty()) {
+  if (decision.ProductSection.empty() || TrimText(decision.ProductName).empty()) {
     decision.Failure = TStartFailure::UnknownSetupIni;
     return decision;
   }

@@ -1,14 +1,17 @@
 #include "setup/main/SetupRelaunch.h"
 
+#include "platform/FileTool.h"
+#include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
 #include "platform/UniqueHandle.h"
 #include "platform/Win.h"
 // after Win.h: needs <windows.h>
 #include <shellapi.h>
-#include "setup/engine/TextFormat.h"
 #include "setup/main/SetupCommandLine.h"
+#include "setup/messages/FormatText.h"
 #include "setup/messages/SystemRuntimeMessages.h"
 #include "setup/messages/XilSetupRuntimeMessages.h"
+#include "setup/ui/GuiIntfTypes.h"
 
 namespace {
 
@@ -19,34 +22,9 @@ constexpr DWORD StartIdleTimeoutMs = 5000;
 // SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NO_CONSOLE
 constexpr ULONG RelaunchExecuteMask = 0x8440;
 
-std::wstring ModulePath() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length < buffer.size()) return buffer.substr(0, length);
-    buffer.resize(buffer.size() * 2);
-  }
-}
+bool FileExists(const std::wstring& path) { return PlatformTools().FileExists(path); }
 
-bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool IsFolder(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-void ShowErrorBox(const std::wstring& text) {
-  ::MessageBoxW(nullptr, text.c_str(), rsCaptionError.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
-}
-
-// Creates folder and its missing parents; false when it does not exist afterwards.
-bool ForceFolders(const std::wstring& folder) {
-  const std::wstring path = ExcludeTrailingBackslash(folder);
-  if (path.empty() || IsFolder(path)) return true;
-  const size_t slash = path.find_last_of(L'\\');
-  if (slash != std::wstring::npos && slash > 0 && !ForceFolders(path.substr(0, slash))) return false;
-  return ::CreateDirectoryW(path.c_str(), nullptr) || IsFolder(path);
-}
+bool IsFolder(const std::wstring& path) { return PlatformTools().DirectoryExists(path); }
 
 using MoveFileExFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
 
@@ -64,8 +42,10 @@ void HandleDeleteFailure(const std::wstring& path, bool folder, bool scheduleLoc
     ScheduleDeletion(path);
     return;
   }
-  ShowErrorBox(FormatText(folder ? rsSetupDeleteDirectoryFailed : rsSetupDeleteFileFailed,
-                          {path, SystemErrorText(error)}));
+  GuiTools().ShowMessage(mkError,
+                         FormatText(folder ? rsSetupDeleteDirectoryFailed : rsSetupDeleteFileFailed,
+                                    {path, SystemErrorMessage(error)}),
+                         std::wstring(), false);
 }
 
 void DeleteFolderContent(const std::wstring& folder, bool removeFolders, bool scheduleLocked) {
@@ -123,9 +103,9 @@ std::wstring CurrentFolder() {
 
 static_assert(sizeof(SHELLEXECUTEINFOW) == 112);
 
-std::wstring SetupExeName() { return ExtractFileName(ModulePath()); }
+std::wstring SetupExeName() { return ExtractFileName(ProgramPath()); }
 
-std::wstring SetupExeDir() { return ExtractFilePath(ModulePath()); }
+std::wstring SetupExeDir() { return ExtractFilePath(ProgramPath()); }
 
 std::wstring RelaunchRoot() {
   wchar_t temp[MAX_PATH + 1] = {};
@@ -139,17 +119,10 @@ std::wstring GetRelaunchDir() {
   std::wstring candidate;
   for (unsigned n = 1; n <= MaxRelaunchFolders; ++n) {
     candidate = root + std::to_wstring(n);
-    if (!PathExists(candidate) || !IsFileLocked(candidate + L"\\" + exe)) break;
+    if ((!IsFolder(candidate) && !FileExists(candidate)) || !IsFileLocked(candidate + L"\\" + exe)) break;
   }
-  ForceFolders(candidate);
+  ForceDirectoriesQuiet(candidate);  // a failure shows in the copy error boxes
   return candidate;
-}
-
-bool IsFileLocked(const std::wstring& path) {
-  if (!PathExists(TrimText(path))) return false;
-  UniqueKernelHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-  return !file;
 }
 
 void DeleteTree(const std::wstring& folder, bool removeFolders, bool scheduleLocked) {
@@ -170,21 +143,10 @@ void RelaunchFromTemp(const std::vector<std::wstring>& args) {
   const bool localizationCopied = CopyForRelaunch(source + L"setup.sln", target + L"setup.sln");
   CopyForRelaunch(source + L"setup.exe.admin.manifest", target + exe + L".manifest");
   if (!programCopied || !localizationCopied) return;
-  const TFileExists fileExists = [](const std::wstring& path) { return PathExists(path) && !IsFolder(path); };
-  StartCopy(target + exe, BuildRelaunchArguments(source, args, CurrentFolder(), fileExists));
+  StartCopy(target + exe, BuildRelaunchArguments(source, args, CurrentFolder(), FileExists));
 }
 
 void ShowSystemError(std::uint32_t code, const std::wstring& what) {
-  ShowErrorBox(FormatText(rsSetupSysErrorMessage, {what, SystemErrorText(code)}));
-}
-
-std::wstring SystemErrorText(std::uint32_t code) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-      reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  UniqueLocalBlock owner(buffer);
-  std::wstring text(buffer ? buffer : L"", length);
-  while (!text.empty() && (text.back() <= L' ' || text.back() == L'.')) text.pop_back();
-  return text;
+  ::MessageBoxW(nullptr, FormatText(rsSetupSysErrorMessage, {what, SystemErrorMessage(code)}).c_str(),
+                rsCaptionError.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }

@@ -27,19 +27,12 @@ std::wstring GetRelaunchDir();
 // "setup.sln" were copied.
 void RelaunchFromTemp(const std::vector<std::wstring>& args);
 
-// True when the file exists and cannot be opened for reading and writing
-// without sharing; false for a missing file.
-bool IsFileLocked(const std::wstring& path);
-
 // Deletes every file below folder (attributes reset first); with
 // removeFolders also the folders, folder itself included. What cannot be
 // deleted is scheduled for deletion at restart (scheduleLocked) or shown
-// in an error box. Drive roots and missing folders are left alone; links
+// in an error box (ShowMessage). Drive roots and missing folders are left alone; links
 // to other folders are removed, never followed.
 void DeleteTree(const std::wstring& folder, bool removeFolders, bool scheduleLocked);
 
 // An error box: what, and the system's text for the error code.
 void ShowSystemError(std::uint32_t code, const std::wstring& what);
-
-// The system's text for an error code, without trailing blanks and dots.
-std::wstring SystemErrorText(std::uint32_t code);

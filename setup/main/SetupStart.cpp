@@ -1,5 +1,6 @@
 #include "setup/main/SetupStart.h"
 
+#include "platform/FileTool.h"
 #include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
 #include "platform/UniqueHandle.h"
@@ -10,6 +11,7 @@
 #include "setup/engine/SetupIniFile.h"
 #include "setup/main/SetupRelaunch.h"
 #include "setup/messages/XilSetupRuntimeMessages.h"
+#include "setup/ui/GuiIntfTypes.h"
 
 namespace {
 
@@ -104,7 +106,7 @@ bool DetermineStartFolder(const std::vector<std::wstring>& args, TStartDecision&
   const std::wstring& text = decision.Failure == TStartFailure::SetupIniNotFound ? rsSetupDialogSetupIniNotFound
                                                                                  : rsSetupDialogUnknownSetupIni;
   const std::wstring caption = rsProgramInstallation + L" " + ExecutableProductName();
-  ::MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  GuiTools().ShowMessage(mkError, text, caption, false);
   return false;
 }
 

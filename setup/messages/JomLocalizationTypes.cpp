@@ -1,13 +1,12 @@
 #include "setup/messages/JomLocalizationTypes.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
 #include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
+#include "setup/distribution/RawDeflate.h"
 #include "setup/distribution/StreamHelper.h"
 
 namespace {
@@ -16,42 +15,6 @@ namespace {
 // not one, and must not exhaust memory.
 constexpr std::size_t MaxPayloadSize = 64u << 20;
 constexpr std::uint32_t LocaleEnglishLanguageName = 0x1001;  // LOCALE_SENGLANGUAGE
-
-// Inflates a raw deflate stream; false when it is damaged, truncated or too large.
-bool InflateRaw(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out) {
-  z_stream z{};
-  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
-  z.next_in = const_cast<Bytef*>(data);
-  z.avail_in = static_cast<uInt>(std::min<std::size_t>(size, 0x7FFFFFFF));
-  out.clear();
-  int status = Z_OK;
-  std::uint8_t chunk[16384];
-  while (status == Z_OK) {
-    z.next_out = chunk;
-    z.avail_out = sizeof chunk;
-    status = inflate(&z, Z_NO_FLUSH);
-    const std::size_t produced = sizeof chunk - z.avail_out;
-    if (out.size() + produced > MaxPayloadSize) status = Z_MEM_ERROR;
-    else out.insert(out.end(), chunk, chunk + produced);
-    if (status == Z_BUF_ERROR && z.avail_in == 0) break;  // input ends before the stream does
-  }
-  inflateEnd(&z);
-  return status == Z_STREAM_END;
-}
-
-bool DeflateRaw(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out) {
-  z_stream z{};
-  if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-  out.resize(deflateBound(&z, static_cast<uLong>(data.size())));
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  const int status = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return status == Z_STREAM_END;
-}
 
 std::int32_t DefaultLanguageLcid() {
   return PlatformTools().GetUserDefaultLcid() == static_cast<std::uint32_t>(LcidRussian) ? LcidRussian : LcidEnglish;
@@ -126,21 +89,20 @@ bool TJomLocalization::LoadFromStream(TStream& stream) {
   LoadError.clear();
   if (ReadPayload(stream)) return true;
   Clear();
-  if (LoadError.empty()) LoadError = L"damaged";
   return false;
 }
 
 bool TJomLocalization::ReadPayload(TStream& stream) {
-  std::vector<std::uint8_t> packed(static_cast<std::size_t>(stream.Remaining()));
-  stream.ReadBuffer(packed.data(), packed.size());
-  std::vector<std::uint8_t> payload;
-  if (!InflateRaw(packed.data(), packed.size(), payload)) {
-    LoadError = L"compressed data damaged or truncated";
-    return false;
-  }
-  TMemoryStream memory(std::move(payload));
-  TStreamHelper reader(this, &memory);
   try {
+    std::vector<std::uint8_t> packed(static_cast<std::size_t>(stream.Remaining()));
+    stream.ReadBuffer(packed.data(), packed.size());
+    std::vector<std::uint8_t> payload;
+    if (!InflateRaw(packed.data(), packed.size(), MaxPayloadSize, payload)) {
+      LoadError = L"compressed data damaged or truncated";
+      return false;
+    }
+    TMemoryStream memory(std::move(payload));
+    TStreamHelper reader(this, &memory);
     const std::int32_t version = std::clamp(reader.ReadInteger(), 1, LocalizationFormatVersion);
     const std::int32_t count = reader.ReadCount();
     // An item holds at least its locale and its line count.

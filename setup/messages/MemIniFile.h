@@ -36,6 +36,3 @@ private:
   const TSection* FindSection(const std::wstring& name) const;
   std::vector<TSection> Sections;
 };
-
-// Compares two texts with Latin and Cyrillic letters folded to one case.
-bool SameTextIgnoreCase(const std::wstring& a, const std::wstring& b);

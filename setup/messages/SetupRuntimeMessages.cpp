@@ -1,23 +1,5 @@
 #include "setup/messages/SetupRuntimeMessages.h"
 
-using namespace std::literals;
-
-#define TAVREL_MESSAGE(name, text) std::wstring name{text};
-#include "setup/messages/SetupRuntimeMessages.inc"
-#undef TAVREL_MESSAGE
-
-namespace {
-
-#define TAVREL_WIDEN2(x) L##x
-#define TAVREL_WIDEN(x) TAVREL_WIDEN2(x)
-const TCatalogueEntry Entries[] = {
-#define TAVREL_MESSAGE(name, text) {&name, TAVREL_WIDEN(#name), text},
-#include "setup/messages/SetupRuntimeMessages.inc"
-#undef TAVREL_MESSAGE
-};
-
-const TMessageCatalogue Catalogue{L"SetupRuntimeMessages", Entries};
-
-}  // namespace
-
-const TMessageCatalogue& SetupRuntimeMessagesCatalogue() { return Catalogue; }
+#define TAVREL_CATALOGUE SetupRuntimeMessages
+#define TAVREL_CATALOGUE_ENTRIES "setup/messages/SetupRuntimeMessages.inc"
+#include "setup/messages/DefineCatalogue.inc"

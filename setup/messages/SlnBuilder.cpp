@@ -8,8 +8,6 @@
 // sections must translate every entry and name no unknown one, so that a
 // shipped language never falls back to built-in texts unnoticed.
 
-#include <zlib.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -19,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "setup/distribution/RawDeflate.h"
 #include "setup/distribution/StreamHelper.h"
 #include "setup/distribution/TextCodec.h"
 #include "setup/messages/DefaultTranslit.h"
@@ -109,23 +108,6 @@ void CheckComplete(const TLanguageText& language, const std::string& fileName) {
   }
 }
 
-std::vector<std::uint8_t> RawDeflate(const std::vector<std::uint8_t>& data) {
-  z_stream z{};
-  if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
-    throw std::runtime_error("deflateInit2 failed");
-  }
-  std::vector<std::uint8_t> out(deflateBound(&z, static_cast<uLong>(data.size())));
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  const int status = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  if (status != Z_STREAM_END) throw std::runtime_error("deflate failed");
-  return out;
-}
-
 std::vector<std::uint8_t> Payload(const std::vector<TLanguageText>& languages) {
   TMemoryStream stream;
   TStreamHelper writer(nullptr, &stream);
@@ -160,7 +142,8 @@ int main(int argc, char** argv) {
       languages.push_back(ParseLanguage(argv[i]));
       CheckComplete(languages.back(), argv[i]);
     }
-    const auto packed = RawDeflate(Payload(languages));
+    std::vector<std::uint8_t> packed;
+    if (!DeflateRaw(Payload(languages), packed)) throw std::runtime_error("deflate failed");
     std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
     const char signature[4] = {'S', 'E', 'T', 'L'};
     static_assert(Signature == ('S' | 'E' << 8 | 'T' << 16 | 'L' << 24));

@@ -1,23 +1,5 @@
 #include "setup/messages/XilSetupRuntimeMessages.h"
 
-using namespace std::literals;
-
-#define TAVREL_MESSAGE(name, text) std::wstring name{text};
-#include "setup/messages/XilSetupRuntimeMessages.inc"
-#undef TAVREL_MESSAGE
-
-namespace {
-
-#define TAVREL_WIDEN2(x) L##x
-#define TAVREL_WIDEN(x) TAVREL_WIDEN2(x)
-const TCatalogueEntry Entries[] = {
-#define TAVREL_MESSAGE(name, text) {&name, TAVREL_WIDEN(#name), text},
-#include "setup/messages/XilSetupRuntimeMessages.inc"
-#undef TAVREL_MESSAGE
-};
-
-const TMessageCatalogue Catalogue{L"XilSetupRuntimeMessages", Entries};
-
-}  // namespace
-
-const TMessageCatalogue& XilSetupRuntimeMessagesCatalogue() { return Catalogue; }
+#define TAVREL_CATALOGUE XilSetupRuntimeMessages
+#define TAVREL_CATALOGUE_ENTRIES "setup/messages/XilSetupRuntimeMessages.inc"
+#include "setup/messages/DefineCatalogue.inc"

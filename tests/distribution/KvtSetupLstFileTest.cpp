@@ -408,4 +408,21 @@ TEST_F(ListFile, SaveToFileMatchesTheGoldenFile) {
   EXPECT_EQ(read[3]->GetValue(L"Unknown"), L"") << "names not asked for are not written";
 }
 
+TEST_F(ListFile, NamesOutsideTheAnsiCodePageAreNotLost) {
+  testsupport::TempDir dir("utf8");
+  TProgramLstFile list;
+  list.LoadFromLines({L"\u03A9mega.txt Dir=\u0434\u043E\u043A Caption=\"\u4E2D \u6587\""});
+  const auto path = dir.path() / "program.lst";
+  list.SaveToFile(path.wstring(), {L"Dir", L"Caption"}, {0, 0}, L"Tavrel", L"1", false);
+  const std::string bytes = testsupport::ReadFile(path);
+  ASSERT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_NE(bytes.find(WideToUtf8(L"КВТ-Дистрибьютор")), std::string::npos);
+  TProgramLstFile read;
+  read.LoadFromFile(path.wstring(), false, false);
+  ASSERT_EQ(read.Count(), 1);
+  EXPECT_EQ(read[0]->FileName, L"\u03A9mega.txt");
+  EXPECT_EQ(read[0]->Dir, L"\u0434\u043E\u043A");
+  EXPECT_EQ(read[0]->Caption, L"\u4E2D \u6587");
+}
+
 }  // namespace

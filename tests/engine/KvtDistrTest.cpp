@@ -151,6 +151,20 @@ TEST(KvtDistrErrorBox, WithoutOnMessageTheErrorIsShownInABox) {
   EXPECT_NE(watcher.Boxes()[0].Text.find(L"в окне"), std::wstring::npos);
 }
 
+void ThrowingOnMessage(std::int32_t, const wchar_t*, void*) { throw std::runtime_error("второе"); }
+
+TEST(KvtDistrErrorBox, AFailingOnMessageShowsBothTextsInOneBox) {
+  TMessageBoxWatcher watcher(BoxesOfProcess(::GetCurrentProcessId()));
+  RegisterSetupFunction(sfTestPipeline, [](TKvtSetup&, void*) { throw Exception(L"первое"); });
+  TSetupFunctionParams params{};
+  params.Size = sizeof params;
+  params.OnMessage = ThrowingOnMessage;
+  EXPECT_EQ(ExecuteSetupFunction(L"", sfTestPipeline, nullptr, &params), 0);
+  RegisterSetupFunction(sfTestPipeline, {});
+  ASSERT_EQ(watcher.Boxes().size(), 1u);
+  EXPECT_EQ(watcher.Boxes()[0].Text, L"второе\rпервое");
+}
+
 TEST(SetSetupParameter, TextAndByteParameters) {
   const TDistrParameters saved = DistrParameters();
   SetSetupParameter(L"programsinifilename", reinterpret_cast<intptr_t>(L"  "));

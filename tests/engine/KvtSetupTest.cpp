@@ -102,6 +102,58 @@ TEST(KvtSetup, AnInstalledCopyReadsItsInstCfg) {
   EXPECT_TRUE(written.KvtRenewService);
 }
 
+TEST(KvtSetup, LoadFileListAddsItsOwnItemAndTheKitsPackingList) {
+  const char* const list = "jom.exe CRC=00000000 Len=0\r\ndocs\\readme.txt CRC=00000000 Len=0\r\n";
+  struct Case {
+    const char* Name;
+    bool InstCfg;
+    std::vector<const char*> PackingFiles;
+    const wchar_t* Packing;  // the packing list loaded, or null
+  };
+  const Case cases[] = {
+      {"kit with both", false, {"packing.lst", "packing.144"}, L"packing.lst"},
+      {"kit with packing.144", false, {"packing.144"}, L"packing.144"},
+      {"kit without", false, {}, nullptr},
+      {"installed copy", true, {"packing.lst"}, nullptr},
+  };
+  for (const Case& c : cases) {
+    TempDir dir("lst");
+    WriteFile(dir.path() / "setup.ini", KitIni);
+    WriteFile(dir.path() / "jom.lst", list);
+    if (c.InstCfg) WriteFile(dir.path() / "instcfg.ini", "[JOM]\r\n");
+    for (const char* name : c.PackingFiles) WriteFile(dir.path() / name, "jom.zip Dsk=1\r\n");
+    TKvtSetup setup(dir.dir());
+    ASSERT_TRUE(setup.ReadSetupIni(false));
+    ASSERT_TRUE(setup.LoadFileList()) << c.Name;
+    ASSERT_EQ(setup.FileList->Count(), 3) << c.Name;
+    EXPECT_EQ(setup.FileList->Last()->GetValue(L"St"), L"S") << c.Name;
+    EXPECT_EQ(setup.FileList->FileName, dir.dir() + L"jom.lst");
+    if (c.Packing) {
+      ASSERT_TRUE(setup.PackingList) << c.Name;
+      EXPECT_EQ(setup.PackingList->FileName, dir.dir() + c.Packing);
+    } else {
+      EXPECT_FALSE(setup.PackingList) << c.Name;
+    }
+    const TProgramLstFile* loaded = setup.FileList.get();
+    EXPECT_TRUE(setup.LoadFileList());
+    EXPECT_EQ(setup.FileList.get(), loaded);  // loaded once
+  }
+}
+
+TEST(KvtSetup, LoadFileListRejectsMissingAndEmptyLists) {
+  TempDir dir("lst");
+  WriteFile(dir.path() / "setup.ini", KitIni);
+  TKvtSetup missing(dir.dir());
+  missing.ReadSetupIni(false);
+  EXPECT_EQ(ErrorOf([&] { missing.LoadFileList(); }), L"Файл " + dir.dir() + L"jom.lst не найден");
+
+  WriteFile(dir.path() / "jom.lst", ";only a comment\r\n\r\n");
+  TKvtSetup empty(dir.dir());
+  empty.ReadSetupIni(false);
+  EXPECT_EQ(ErrorOf([&] { empty.LoadFileList(); }), L"Список файлов \"" + dir.dir() + L"jom.lst\" пустой");
+  EXPECT_FALSE(empty.FileList);
+}
+
 TEST(KvtSetup, CheckSetupDir) {
   TKvtSetup none(L"  ");
   EXPECT_EQ(ErrorOf([&] { none.CheckSetupDir(); }), L"Не указан каталог установки программы");

@@ -9,6 +9,7 @@
 
 #include "messages/FakePlatformTools.h"
 #include "setup/distribution/TextCodec.h"
+#include "setup/messages/FormatText.h"
 #include "setup/messages/JomLocalizationTypes.h"
 #include "setup/messages/SetupRuntimeMessages.h"
 #include "setup/messages/SystemRuntimeMessages.h"
@@ -21,7 +22,7 @@ namespace {
 // for NUL.
 std::vector<std::pair<std::wstring, std::wstring>> ReadDescriptionTable(const std::string& group) {
   const char* source = std::getenv("TAVREL_SOURCE_DIR");
-  std::ifstream in(std::string(source ? source : ".") + "/tests/messages/" + group + ".txt", std::ios::binary);
+  std::ifstream in(std::string(source ? source : ".") + "/tests/messages/fixtures/" + group + ".txt", std::ios::binary);
   std::vector<std::pair<std::wstring, std::wstring>> table;
   std::string line;
   while (std::getline(in, line)) {
@@ -96,6 +97,15 @@ TEST_F(Catalogues, DecodeCharCodesCases) {
   // A run too long for any integer still gives one character and goes on.
   EXPECT_EQ(DecodeCharCodes(L"#99999999999999999999999!").size(), 2u);
   EXPECT_EQ(DecodeCharCodes(L"#4294967361"), L"A") << "4294967361 = 2^32 + 65";
+}
+
+TEST_F(Catalogues, FormatTextFillsPlaceholdersInOrder) {
+  EXPECT_EQ(FormatText(rsDistributionCreationCopyError, {5, L"a", L"b"}), L"Ошибка (5) копирования файла a => b");
+  EXPECT_EQ(FormatText(rsRegOleCallError, {std::int64_t{0x8000FFFF}, L"f", L"m", L"t"}),
+            L"Ошибка (8000FFFF) вызова функции f в \"m: t\"");
+  EXPECT_EQ(FormatText(L"%s and %s, 100%%", {L"one"}), L"one and %s, 100%") << "missing arguments stay visible";
+  EXPECT_EQ(FormatText(L"%q %", {L"x"}), L"%q %");
+  EXPECT_EQ(FormatText(L"%d", {L"text"}), L"text");
 }
 
 TEST_F(Catalogues, WithoutLocalizationDefaultsAreDecoded) {

@@ -3,6 +3,7 @@
 // locales and predictable fresh identifiers, installed for the lifetime of
 // the object.
 
+#include <cwchar>
 #include <map>
 #include <string>
 

@@ -9,6 +9,7 @@
 #include "messages/FakePlatformTools.h"
 #include "setup/distribution/StreamHelper.h"
 #include "setup/distribution/TextCodec.h"
+#include "setup/messages/LocalizationStartup.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -226,6 +227,7 @@ TEST(JomLocalization, DamagedFilesLeaveNoItems) {
     EXPECT_FALSE(localization.LoadFromStream(stream));
     EXPECT_EQ(localization.Count(), 0);
     EXPECT_FALSE(localization.LoadError.empty());
+    EXPECT_NE(LocalizationProblemText(localization).find(L"повреждён"), std::wstring::npos);
     EXPECT_EQ(localization.CurrentItem(), nullptr);
   }
 }
@@ -239,6 +241,7 @@ TEST(JomLocalization, WrongSignatureChangesNothing) {
     EXPECT_FALSE(localization->LoadFromStream(stream));
     EXPECT_EQ(localization->Count(), 1);
     EXPECT_TRUE(localization->LoadError.empty());
+    EXPECT_EQ(LocalizationProblemText(*localization), L"") << "a wrong signature is silent";
   }
   testsupport::TempDir dir("sln");
   EXPECT_FALSE(localization->LoadFromFile((dir.path() / "missing.sln").wstring()));

@@ -2,6 +2,7 @@
 // program's own reader.
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <algorithm>
@@ -67,6 +68,34 @@ TEST_F(ShippedLocalization, HoldsTheRussianAndEnglishItemsWithEveryEntry) {
       EXPECT_EQ(Placeholders(DecodeCharCodes(en)), Placeholders(DecodeCharCodes(ru)));
     }
   }
+}
+
+// Reader and writer share the stream helper, so a fault common to both would
+// survive a round trip; the start of the payload is checked byte by byte.
+TEST_F(ShippedLocalization, PayloadStartsWithTheDocumentedBytes) {
+  const std::string file = testsupport::ReadFile(BinaryDir() + "/bin/setup.sln");
+  ASSERT_GT(file.size(), 4u);
+  EXPECT_EQ(file.substr(0, 4), "SETL");
+  std::string payload(1 << 20, '\0');
+  z_stream z{};
+  ASSERT_EQ(inflateInit2(&z, -15), Z_OK);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(file.data() + 4));
+  z.avail_in = static_cast<uInt>(file.size() - 4);
+  z.next_out = reinterpret_cast<Bytef*>(payload.data());
+  z.avail_out = static_cast<uInt>(payload.size());
+  EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+  payload.resize(z.total_out);
+  inflateEnd(&z);
+  std::string expected("\x03\0\0\0"      // version 3
+                       "\x02\0\0\0"      // two items
+                       "\x19\x04\0\0"    // 1049
+                       "\x20\0\0\0",     // an identifier of 32 code units
+                       16);
+  for (char c : std::string("9BB7FC382B284063B58F7FF661A6ACBD")) expected += std::string{c, '\0'};
+  expected += std::string("\x42\0\0\0", 4);  // 66 transliteration pairs
+  expected += std::string("\x01\0\0\0\x10\x04", 6);  // "А"
+  ASSERT_GE(payload.size(), expected.size());
+  EXPECT_EQ(payload.substr(0, expected.size()), expected);
 }
 
 TEST_F(ShippedLocalization, BindsTheChosenLanguage) {

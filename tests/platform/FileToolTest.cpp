@@ -303,3 +303,20 @@ TEST(ProgramPath, IsTheRunningExecutable) {
   EXPECT_TRUE(Exists(ProgramPath()));
   EXPECT_EQ(GetFileSize(ProgramPath()), static_cast<std::int64_t>(fs::file_size(fs::path(ProgramPath()))));
 }
+
+TEST(DeleteDirectory, UnlinksALinkedFolderWithoutEnteringIt) {
+  TempDir dir("delete-link");
+  fs::create_directories(dir.path() / "outside");
+  WriteFile(dir.path() / "outside" / "precious.txt", "keep");
+  fs::create_directories(dir.path() / "tree");
+  const std::wstring link = dir.dir() + L"tree\\link";
+  if (!::CreateSymbolicLinkW(link.c_str(), (dir.dir() + L"outside").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
+    GTEST_SKIP() << "no folder links here (error " << ::GetLastError() << ")";
+  ASSERT_NE(::GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  const bool followed = Exists(link + L"\\precious.txt");
+
+  EXPECT_TRUE(DeleteDirectory(dir.dir() + L"tree", true, true, false));
+  EXPECT_FALSE(Exists(dir.dir() + L"tree"));
+  EXPECT_EQ(ReadFile(dir.path() / "outside" / "precious.txt"), "keep") << "the link's target is left alone";
+  if (!followed) GTEST_SKIP() << "the system does not follow this folder link, so the target was never at risk";
+}

@@ -419,6 +419,9 @@ TEST(FileOperations, SizeVersionAndFolders) {
   EXPECT_TRUE(tools.GetFileVersion(file).empty());
   EXPECT_FALSE(tools.GetWindowsDirectory().empty());
   EXPECT_EQ(tools.GetFinalDirectoryPath(dir.dir() + L"none"), dir.dir() + L"none");
+  const std::wstring final = tools.GetFinalDirectoryPath(dir.dir());
+  EXPECT_TRUE(tools.DirectoryExists(final)) << final;
+  EXPECT_NE(final.rfind(L"\\\\?\\", 0), 0u) << final;
 }
 
 TEST(CodePages, ConversionsAndCharsets) {
@@ -431,4 +434,40 @@ TEST(CodePages, ConversionsAndCharsets) {
   EXPECT_EQ(tools.CharsetToCodePage(204), 1251u);
   EXPECT_EQ(tools.CodePageToCharset(12345), 1u) << "DEFAULT_CHARSET for an unknown code page";
   EXPECT_EQ(tools.GetConsoleCodePage(), 866u);
+}
+
+TEST(Threads, ThreadExistsAndMainThread) {
+  IPlatformTools& tools = PlatformTools();
+  EXPECT_TRUE(tools.IsMainThread());
+  EXPECT_TRUE(tools.ThreadExists(tools.GetCurrentThreadId()));
+  EXPECT_FALSE(tools.ThreadExists(0xFFFFFFF0u));
+}
+
+TEST_F(RegistryTest, AutorunEntriesForTheUserAndForAllUsers) {
+  IPlatformTools& tools = PlatformTools();
+  const std::wstring name = L"TavrelTest-" + std::to_wstring(::GetCurrentProcessId());
+  for (bool allUsers : {false, true}) {
+    EXPECT_FALSE(tools.IsAutorunRegistered(name));
+    EXPECT_EQ(tools.SetAutorun(name, L"\"C:\\p\\jom.exe\" /hide", true, allUsers), 0u) << allUsers;
+    EXPECT_TRUE(tools.IsAutorunRegistered(name));
+    EXPECT_EQ(tools.SetAutorun(name, L"", false, allUsers), 0u);
+    EXPECT_FALSE(tools.IsAutorunRegistered(name));
+  }
+}
+
+TEST(Links, HardLinkSharesTheContent) {
+  TempDir dir("links");
+  const std::wstring file = dir.file(L"a.txt"), link = dir.file(L"b.txt");
+  testsupport::WriteFile(file, "shared");
+  ASSERT_TRUE(PlatformTools().CreateHardLink(file, link)) << ::GetLastError();
+  EXPECT_EQ(testsupport::ReadFile(link), "shared");
+  EXPECT_FALSE(PlatformTools().CreateHardLink(dir.file(L"missing"), dir.file(L"c.txt")));
+}
+
+TEST(VerifyFileSignature, UnsignedProgramFailsOtherFilesPass) {
+  IPlatformTools& tools = PlatformTools();
+  EXPECT_FALSE(tools.VerifyFileSignature(tools.GetModuleFileName(nullptr))) << "an unsigned program";
+  TempDir dir("trust");
+  testsupport::WriteFile(dir.path() / "notes.txt", "plain text");
+  EXPECT_TRUE(tools.VerifyFileSignature(dir.file(L"notes.txt"))) << "only a missing signature or bad digest fails";
 }

@@ -110,3 +110,22 @@ TEST(ConsoleEncoding, DecodesConsoleOutputInCodePage866) {
   EXPECT_EQ(ConsoleEncoding().Decode(bytes), L"\u041F\u0440\u0438\u0432\u0435\u0442, ok");
   EXPECT_EQ(ConsoleEncoding().Encode(L"\u041F\u0440\u0438\u0432\u0435\u0442, ok"), bytes);
 }
+
+#include <cstdlib>
+
+#include "platform/PlatformIntfTypes.h"
+
+// Run a second time under a Russian locale (see CMakeLists.txt): the system
+// code page decides what MatchPattern counts as a letter.
+TEST(SystemCodePage, FollowsTheUsersLocale) {
+  const char* codePage = std::getenv("TAVREL_EXPECT_ANSI_CODE_PAGE");
+  const char* locale = std::getenv("TAVREL_EXPECT_LCID");
+  if (!codePage || !locale) GTEST_SKIP() << "runs under a chosen locale only";
+  EXPECT_EQ(PlatformTools().GetAnsiCodePage(), std::strtoul(codePage, nullptr, 10));
+  EXPECT_EQ(PlatformTools().GetUserDefaultLcid(), std::strtoul(locale, nullptr, 10));
+  if (PlatformTools().GetAnsiCodePage() == 1251) {
+    EXPECT_TRUE(MatchPattern(L"AA-9", L"\u0416\u0436-1")) << "Cyrillic letters are letters in 1251";
+    EXPECT_FALSE(MatchPattern(L"AA", L"\u0416\u00BB")) << "a guillemet is no letter";
+    EXPECT_EQ(ConsoleEncoding().Decode("\x8F"), L"\u041F") << "console text stays 866";
+  }
+}
