@@ -1,6 +1,8 @@
 #include "setup/distribution/diCommon.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "platform/FileTool.h"
 #include "platform/StrTool.h"
@@ -59,7 +61,31 @@ std::int32_t Percentage(std::int64_t done, std::int64_t total) {
 }
 
 [[noreturn]] void Raise(const std::wstring& text) { throw EMessageError(text); }
+
+// Saves on a worker thread; nothing may escape it there.
+void SaveQuietly(TZipWriter& writer, TSaveQueue& queue, std::size_t index) {
+  try {
+    writer.Save();
+  } catch (...) {
+    constexpr int InternalError = 20;  // libzip's ZIP_ER_INTERNAL
+    queue.Push({TSaveEvent::Failure, index, 0, {std::wstring(), TZipFailureKind::Library, InternalError, 0}});
+  }
+}
 }  // namespace
+
+void TSaveQueue::Push(TSaveEvent event) {
+  {
+    std::lock_guard<std::mutex> lock(Guard);
+    Events.push_back(std::move(event));
+  }
+  Ready.notify_one();
+}
+
+std::vector<TSaveEvent> TSaveQueue::Wait() {
+  std::unique_lock<std::mutex> lock(Guard);
+  Ready.wait(lock, [this] { return !Events.empty(); });
+  return std::exchange(Events, {});
+}
 
 TDIArchiveList::TDIArchiveList() : TObjectStrings<TDIArchive>(true) { SetCaseSensitive(false); }
 
@@ -155,7 +181,9 @@ void TDIVersion::Build(const std::wstring& distrFolder, const std::wstring& prog
   TotalSize = Items.TotalSize();
   DoneSize = 0;
 
-  for (int i = 0; i < Archives.Count(); ++i) BuildArchive(*Archives.Objects(i), folder);
+  std::vector<std::unique_ptr<TZipWriter>> writers;
+  for (int i = 0; i < Archives.Count(); ++i) writers.push_back(QueueArchive(*Archives.Objects(i), folder));
+  SaveArchives(writers);
   CopyLooseFiles(folder);
   Items.SaveToFile(folder + LowerCaseLatin(listName), {L"St", L"CRC", L"Len", L"Arc", L"Cond", L"Dir", L"Caption", L"Descr", L"Params"},
                    {4, 8, -8, 12, 8, 0, 0, 0, 0}, L"", Version, false);
@@ -164,16 +192,12 @@ void TDIVersion::Build(const std::wstring& distrFolder, const std::wstring& prog
   Message(1, FormatText(rsDistributionCreationTime, {ElapsedText(PlatformTools().GetTickCount() - start)}));
 }
 
-// The items are queued first and compressed while the archive is saved, so
-// progress and cancelling continue through the save, entry by entry. An
-// interrupted archive is dropped rather than saved half-written.
-void TDIVersion::BuildArchive(const TDIArchive& archive, const std::wstring& distrFolder) {
+// Opens the archive's files and queues them; they are compressed when the
+// archive is saved. Files that cannot be opened are archive errors.
+std::unique_ptr<TZipWriter> TDIVersion::QueueArchive(const TDIArchive& archive, const std::wstring& distrFolder) {
   std::unique_ptr<TZipWriter> writer = CreateArchiveWriter(distrFolder + LowerCaseLatin(archive.Name), false);
-  writer->OnFailure = [&](const TZipFailure& failure) { ReportArchiveError(archive, *writer, failure); };
-  writer->OnEntryWritten = [&](const std::wstring&, std::int64_t size) {
-    AdvanceProgress(size);
-    return Cancel == 0;
-  };
+  TZipWriter& target = *writer;
+  writer->OnFailure = [&](const TZipFailure& failure) { ReportArchiveError(archive, target, failure); };
   const std::wstring caption = FormatText(rsArchiveCreation, {UpperCaseText(archive.Name)});
   for (TProgramLstFileItem* item : archive.Items) {
     AdvanceProgress(0);
@@ -181,8 +205,62 @@ void TDIVersion::BuildArchive(const TDIArchive& archive, const std::wstring& dis
     Status(rsDistributionCreation, caption, UpperCaseText(item->LocalPath), -1);
     writer->AddFile(item->LocalPath);
   }
-  if (!writer->Save() && writer->Cancelled()) Raise(rsDistributionCreationInterrupted);
-  Status(rsDistributionCreation, L" ", L" ", -1);
+  return writer;
+}
+
+// Compresses the archives on worker threads, one archive per thread at a
+// time, while this thread alone reports their progress and errors and
+// passes a cancel on to them. A cancelled archive is dropped rather than
+// saved half-written.
+void TDIVersion::SaveArchives(std::vector<std::unique_ptr<TZipWriter>>& writers) {
+  TSaveQueue queue;
+  for (std::size_t i = 0; i < writers.size(); ++i) {
+    writers[i]->OnFailure = [&queue, i](const TZipFailure& failure) { queue.Push({TSaveEvent::Failure, i, 0, failure}); };
+    writers[i]->OnEntryWritten = [&queue, i](const std::wstring&, std::int64_t size) {
+      queue.Push({TSaveEvent::Progress, i, size, {}});
+      return !queue.Cancelled;
+    };
+  }
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t i; (i = next++) < writers.size();) {
+      if (!queue.Cancelled) SaveQuietly(*writers[i], queue, i);
+      queue.Push({TSaveEvent::Done, i, 0, {}});
+    }
+  };
+  const std::size_t threads = std::min<std::size_t>(writers.size(), std::max(1u, std::thread::hardware_concurrency()));
+  std::vector<std::thread> workers;
+  for (std::size_t t = 0; t < threads; ++t) workers.emplace_back(work);
+  try {
+    for (std::size_t done = 0; done < writers.size();) done += HandleSaveEvents(queue, writers);
+  } catch (...) {
+    queue.Cancelled = true;
+    for (std::thread& worker : workers) worker.join();
+    throw;
+  }
+  for (std::thread& worker : workers) worker.join();
+  if (queue.Cancelled) Raise(rsDistributionCreationInterrupted);
+}
+
+// Handles the events that arrived; returns how many archives finished.
+std::size_t TDIVersion::HandleSaveEvents(TSaveQueue& queue, const std::vector<std::unique_ptr<TZipWriter>>& writers) {
+  std::size_t finished = 0;
+  for (const TSaveEvent& event : queue.Wait()) {
+    switch (event.Kind) {
+      case TSaveEvent::Progress:
+        AdvanceProgress(event.Size);
+        if (Cancel) queue.Cancelled = true;
+        break;
+      case TSaveEvent::Failure:
+        ReportArchiveError(*Archives.Objects(static_cast<int>(event.Archive)), *writers[event.Archive], event.Error);
+        break;
+      case TSaveEvent::Done:
+        ++finished;
+        Status(rsDistributionCreation, L" ", L" ", -1);
+        break;
+    }
+  }
+  return finished;
 }
 
 void TDIVersion::CopyLooseFiles(const std::wstring& distrFolder) {

@@ -5,10 +5,14 @@
 // and update share: kept copies in "DISTR\", the ZIP writer settings, the
 // program-folder validation and the texts of archive errors.
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/ObjList.h"
 #include "setup/distribution/KvtSetupLstFile.h"
@@ -36,6 +40,29 @@ using TDIStatusEvent = std::function<void(const std::wstring& title, const std::
                                           const std::wstring& text2, std::int32_t percent, std::uint8_t& cancel)>;
 // Kind 0 an error, 1 an information line; data is 0.
 using TDIMessageEvent = std::function<void(std::int32_t kind, const std::wstring& text, std::intptr_t data)>;
+
+// What an archive being saved on a worker thread tells the building thread.
+struct TSaveEvent {
+  enum TKind { Progress, Failure, Done } Kind;
+  std::size_t Archive;
+  std::int64_t Size;
+  TZipFailure Error;
+};
+
+// Hands save events from worker threads to the building thread; Cancelled
+// tells the workers to stop.
+class TSaveQueue {
+public:
+  void Push(TSaveEvent event);
+  // Waits for at least one event and takes all that arrived.
+  std::vector<TSaveEvent> Wait();
+  std::atomic<bool> Cancelled{false};
+
+private:
+  std::mutex Guard;
+  std::condition_variable Ready;
+  std::vector<TSaveEvent> Events;
+};
 
 class TDIVersion {
 public:
@@ -68,7 +95,9 @@ private:
   void Message(std::int32_t kind, const std::wstring& text);
   void AdvanceProgress(std::int64_t bytes);
   void CheckItem(int index, const std::wstring& title);
-  void BuildArchive(const TDIArchive& archive, const std::wstring& distrFolder);
+  std::unique_ptr<TZipWriter> QueueArchive(const TDIArchive& archive, const std::wstring& distrFolder);
+  void SaveArchives(std::vector<std::unique_ptr<TZipWriter>>& writers);
+  std::size_t HandleSaveEvents(TSaveQueue& queue, const std::vector<std::unique_ptr<TZipWriter>>& writers);
   void CopyLooseFiles(const std::wstring& distrFolder);
   void ReportArchiveError(const TDIArchive& archive, const TZipWriter& writer, const TZipFailure& failure);
 
