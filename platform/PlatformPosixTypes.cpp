@@ -1,1 +1,156 @@
-// placeholder
+// The platform operations on POSIX systems, for the native build of the
+// platform-neutral units: each maps to the nearest POSIX service; the rest
+// keep the neutral failure values of TPlatformToolsBase.
+
+#include <errno.h>
+#include <iconv.h>
+#include <locale.h>
+#include <sys/stat.h>
+#include <wctype.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include "platform/PlatformToolsBase.h"
+#include "platform/StrTool.h"
+#include "platform/SystemText.h"
+
+namespace {
+constexpr std::uint32_t ErrorNoUnicodeTranslation = 1113;  // ERROR_NO_UNICODE_TRANSLATION
+constexpr std::uint32_t ErrorFileNotFound = 2;
+
+std::string IconvName(std::uint32_t codePage) {
+  if (codePage == 65001) return "UTF-8";
+  if (codePage == 20127) return "ASCII";
+  return "CP" + std::to_string(codePage);
+}
+
+locale_t Utf8Locale() {
+  static const locale_t locale = [] {
+    locale_t created = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    return created ? created : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(nullptr));
+  }();
+  return locale;
+}
+
+// Converts with iconv; an unconvertible input unit becomes the replacement
+// (as the Windows converters do) and conversion goes on. False when the code
+// page is unknown.
+bool Convert(const char* to, const char* from, const char* input, std::size_t inputSize, std::size_t unit,
+             const std::string& replacement, std::string& output) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  output.clear();
+  char* in = const_cast<char*>(input);
+  std::size_t inLeft = inputSize;
+  char buffer[1024];
+  while (inLeft > 0) {
+    char* out = buffer;
+    std::size_t outLeft = sizeof(buffer);
+    const std::size_t done = iconv(cd, &in, &inLeft, &out, &outLeft);
+    output.append(buffer, out);
+    if (done != static_cast<std::size_t>(-1)) continue;
+    if (errno == E2BIG) continue;
+    output += replacement;  // EILSEQ or EINVAL: skip the unit that failed
+    const std::size_t skip = inLeft < unit ? inLeft : unit;
+    in += skip;
+    inLeft -= skip;
+  }
+  iconv_close(cd);
+  return true;
+}
+
+std::string NarrowPath(const std::wstring& path) {
+  std::string bytes;
+  Convert("UTF-8", "WCHAR_T", reinterpret_cast<const char*>(path.data()), path.size() * sizeof(wchar_t),
+          sizeof(wchar_t), "?", bytes);
+  return bytes;
+}
+
+// Decodes 8-bit text; false when the code page is unknown.
+bool Decode(const char* bytes, std::size_t length, std::uint32_t codePage, std::wstring& text) {
+  std::string wide;
+  const wchar_t replacement = L'\uFFFD';
+  if (!Convert("WCHAR_T", IconvName(codePage).c_str(), bytes, length, 1,
+               std::string(reinterpret_cast<const char*>(&replacement), sizeof(wchar_t)), wide))
+    return false;
+  text.assign(reinterpret_cast<const wchar_t*>(wide.data()), wide.size() / sizeof(wchar_t));
+  return true;
+}
+
+class TPosixPlatformTools : public TPlatformToolsBase {
+public:
+  std::wstring AnsiToUnicode(const std::string& text, std::uint32_t codePage) override {
+    return BytesToUnicode(text.data(), static_cast<int>(text.size()), codePage);
+  }
+
+  std::wstring BytesToUnicode(const void* bytes, int length, std::uint32_t codePage) override {
+    std::wstring text;
+    if (length <= 0) return text;
+    if (!Decode(static_cast<const char*>(bytes), static_cast<std::size_t>(length), codePage, text))
+      SetLastError(ErrorNoUnicodeTranslation);
+    return text;
+  }
+
+  std::string UnicodeToAnsi(const std::wstring& text, std::uint32_t codePage) override {
+    if (text.empty()) return {};
+    std::string bytes;
+    if (!Convert(IconvName(codePage).c_str(), "WCHAR_T", reinterpret_cast<const char*>(text.data()),
+                 text.size() * sizeof(wchar_t), sizeof(wchar_t), "?", bytes)) {
+      SetLastError(ErrorNoUnicodeTranslation);
+      return {};
+    }
+    return bytes;
+  }
+
+  std::uint32_t GetAnsiCodePage() override { return 1252; }
+  std::uint32_t GetConsoleCodePage() override { return 866; }
+  std::uint32_t GetUserDefaultLcid() override { return 1033; }
+  std::uint32_t GetThreadLocale() override { return 1033; }
+
+  bool IsCharAlpha(wchar_t c) override { return iswalpha_l(static_cast<wint_t>(c), Utf8Locale()) != 0; }
+  bool IsCharAlphaAnsi(char c) override { return IsCharAlpha(AnsiToUnicode(std::string(1, c), 1252).front()); }
+  bool IsCharAlphaNumeric(wchar_t c) override { return iswalnum_l(static_cast<wint_t>(c), Utf8Locale()) != 0; }
+  bool IsCharLower(wchar_t c) override { return iswlower_l(static_cast<wint_t>(c), Utf8Locale()) != 0; }
+  bool IsCharUpper(wchar_t c) override { return iswupper_l(static_cast<wint_t>(c), Utf8Locale()) != 0; }
+
+  std::uint64_t GetTickCount() override {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+  }
+
+  std::wstring GetTempPath() override {
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string bytes = tmp && *tmp ? tmp : "/tmp";
+    std::wstring path;
+    Decode(bytes.data(), bytes.size(), 65001, path);
+    if (path.back() != L'/') path += L'/';
+    return path;
+  }
+
+  bool FileExists(const std::wstring& path) override { return StatMode(path, false); }
+  bool DirectoryExists(const std::wstring& path) override { return StatMode(path, true); }
+
+private:
+  bool StatMode(const std::wstring& path, bool directory) {
+    struct stat info {};
+    if (::stat(NarrowPath(TrimText(path)).c_str(), &info) != 0) {
+      SetLastError(ErrorFileNotFound);
+      return false;
+    }
+    return S_ISDIR(info.st_mode) == directory;
+  }
+};
+
+}  // namespace
+
+RefPtr<IPlatformTools> CreateSystemPlatformTools(TRuntimeEnvironment&) {
+  // Not Windows, so no Windows flag holds (IsWine means a Windows program under Wine).
+  return MakeRef<TPosixPlatformTools>();
+}
+
+std::wstring SystemUpperCase(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(towupper_l(static_cast<wint_t>(c), Utf8Locale()));
+  return text;
+}

@@ -1,0 +1,445 @@
+#include "setup/distribution/KvtSetupLstFile.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/PlatformIntfTypes.h"
+#include "platform/StrTool.h"
+#include "setup/distribution/Crc_32.h"
+#include "setup/distribution/Stream.h"
+#include "setup/distribution/TextCodec.h"
+#include "setup/messages/FormatText.h"
+#include "setup/messages/JomLocalizationTypes.h"
+#include "setup/messages/SetupRuntimeMessages.h"
+
+std::atomic<int> ProgramLstFilesCharCase{0};
+std::atomic<int> ProgramLstDirsCharCase{0};
+
+namespace {
+
+const wchar_t* const FolderMacros[] = {L"%DAO%", L"%SYSTEM%", L"%WINDOWS%", L"%COMMONFILES%", L"%PROGRAMFILES%"};
+const wchar_t* const CurrentVersionKey = L"Software\\Microsoft\\Windows\\CurrentVersion";
+constexpr int HeaderWidth = 78;
+
+bool IsBlank(wchar_t c) { return static_cast<unsigned>(c) <= 32; }
+
+std::wstring ApplyCharCase(const std::wstring& text, int charCase) {
+  if (charCase == 1) return UpperCaseText(text);
+  if (charCase == 2) return LowerCaseLatin(text);
+  return text;
+}
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() && UpperCaseText(a) == UpperCaseText(b);
+}
+
+bool StartsWithText(const std::wstring& text, const std::wstring& prefix) {
+  return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
+}
+
+std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to) {
+  for (std::size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+// The localized caption key of the current language: "Caption_" and the
+// eight hexadecimal digits of the language code.
+std::wstring LocalizedCaptionKey() { return L"Caption_" + Localization().LanguageCode().substr(1); }
+
+std::wstring ReadCurrentVersionValue(const wchar_t* name) {
+  std::wstring value;
+  if (!PlatformTools().ReadRegistryString(RegistryRoot::LocalMachine, CurrentVersionKey, name, value, 0)) return {};
+  return value;
+}
+
+// The base folder of a folder macro; found is false for an unknown macro.
+std::wstring MacroFolder(const std::wstring& macro, bool& found) {
+  found = true;
+  if (macro == L"%DAO%") {
+    return IncludeTrailingBackslash(ReadCurrentVersionValue(L"CommonFilesDir (x86)")) + L"Microsoft Shared\\DAO\\";
+  }
+  if (macro == L"%COMMONFILES%") return ReadCurrentVersionValue(L"CommonFilesDir (x86)");
+  if (macro == L"%PROGRAMFILES%") return ReadCurrentVersionValue(L"ProgramFilesDir (x86)");
+  if (macro == L"%SYSTEM%") return ExcludeTrailingBackslash(PlatformTools().GetSystemDirectory());
+  if (macro == L"%WINDOWS%") return ExcludeTrailingBackslash(PlatformTools().GetWindowsDirectory());
+  found = false;
+  return {};
+}
+
+std::wstring CenterLine(const std::wstring& text) { return L";*" + CenterText(text, HeaderWidth) + L"*"; }
+
+}  // namespace
+
+std::wstring TProgramLstLineParser::NextToken() {
+  const int length = static_cast<int>(Line.size());
+  while (Position <= length && IsBlank(Line[Position - 1])) ++Position;
+  if (Position > length) return {};
+  const wchar_t first = Line[Position - 1];
+  if (first == L';' || first == L'=') {
+    ++Position;
+    return std::wstring(1, first);
+  }
+  if (first == L'"') {
+    const int start = Position + 1;
+    int end = start;
+    while (end <= length && Line[end - 1] != L'"') ++end;
+    Position = end <= length ? end + 1 : end;
+    return Line.substr(start - 1, end - start);
+  }
+  const int start = Position;
+  while (Position <= length && !IsBlank(Line[Position - 1]) && Line[Position - 1] != L'=') ++Position;
+  return Line.substr(start - 1, Position - start);
+}
+
+TProgramLstFileItem::TProgramLstFileItem(const std::wstring& line) {
+  TProgramLstLineParser parser(line);
+  const std::wstring name = parser.NextToken();
+  if (name.empty() || name == L";") return;
+  Values.emplace_back(L"FileName", ApplyField(L"FileName", name));
+  for (;;) {
+    const std::wstring key = parser.NextToken();
+    if (parser.NextToken() != L"=") break;
+    const std::wstring value = parser.NextToken();
+    Values.emplace_back(key, ApplyField(key, value));
+  }
+  IsDeleted = St.find(L'D') != std::wstring::npos;
+}
+
+std::wstring TProgramLstFileItem::ApplyField(const std::wstring& name, const std::wstring& value) {
+  std::wstring kept = value;
+  if (SameTextAscii(name, L"FileName")) {
+    kept = FileName = ApplyCharCase(value, ProgramLstFilesCharCase);
+  } else if (SameTextAscii(name, L"Arc")) {
+    kept = ApplyCharCase(value, ProgramLstFilesCharCase);
+    if (!kept.empty()) kept = ChangeFileExt(kept, L".zip");
+    Arc = kept;
+  } else if (SameTextAscii(name, L"Dir")) {
+    if (!kept.empty() && (kept[0] == L'\\' || kept[0] == L'/')) kept.erase(0, 1);
+    kept = Dir = ApplyCharCase(kept, ProgramLstDirsCharCase);
+  } else if (SameTextAscii(name, L"St")) {
+    St = value;
+  } else if (SameTextAscii(name, L"CRC")) {
+    CRC = value;
+  } else if (SameTextAscii(name, L"OCRC")) {
+    OCRC = value;
+  } else if (SameTextAscii(name, L"Len")) {
+    Len = value;
+  } else if (SameTextAscii(name, L"SDir")) {
+    SDir = value;
+  } else if (SameTextAscii(name, L"Dsk")) {
+    Dsk = value;
+  } else if (SameTextAscii(name, L"Caption") ||
+             (StartsWithText(name, L"Caption_") && SameTextAscii(name, LocalizedCaptionKey()))) {
+    Caption = value;
+  }
+  RelativePath = Dir.empty() ? FileName : IncludeTrailingBackslash(Dir) + FileName;
+  return kept;
+}
+
+std::wstring TProgramLstFileItem::GetValue(const std::wstring& name) const {
+  for (const auto& [key, value] : Values) {
+    if (SameTextAscii(key, name)) return value;
+  }
+  return {};
+}
+
+void TProgramLstFileItem::SetValue(const std::wstring& name, const std::wstring& value) {
+  const std::wstring kept = ApplyField(name, value);
+  for (auto it = Values.begin(); it != Values.end(); ++it) {
+    if (!SameTextAscii(it->first, name)) continue;
+    if (kept.empty()) {
+      Values.erase(it);
+    } else {
+      it->second = kept;
+    }
+    return;
+  }
+  if (!kept.empty()) Values.emplace_back(name, kept);
+}
+
+bool TProgramLstFileItem::HasStatus(const std::wstring& letters) const {
+  return St.find_first_of(letters) != std::wstring::npos;
+}
+
+std::int64_t TProgramLstFileItem::Size() const {
+  if (IsDeleted || Len.empty() || Len.size() > 18) return 0;
+  std::int64_t size = 0;
+  for (wchar_t c : Len) {
+    if (c < L'0' || c > L'9') return 0;
+    size = size * 10 + (c - L'0');
+  }
+  return size;
+}
+
+bool TProgramLstFileItem::HasFolderMacro() const {
+  if (Dir.empty() || Dir[0] != L'%') return false;
+  for (const wchar_t* macro : FolderMacros) {
+    if (StartsWithText(Dir, macro)) return true;
+  }
+  return false;
+}
+
+bool TProgramLstFileItem::IsSystemLocated() const { return HasStatus(L"L") || HasFolderMacro(); }
+
+bool TProgramLstFileItem::IsOutside() const { return HasStatus(L"C") || Dir.find(L"..\\") != std::wstring::npos; }
+
+std::wstring TProgramLstFileItem::DistrPath() const {
+  if (HasFolderMacro()) return FileName;
+  return ReplaceAll(RelativePath, L"..\\", L"##\\");
+}
+
+std::wstring TProgramLstFileItem::NormalizedCaption() const { return CollapseRepeats(Caption, L'\\'); }
+
+bool TProgramLstFileItem::CaptionChanged(const TProgramLstFileItem* other) const {
+  return other && NormalizedCaption() != other->NormalizedCaption();
+}
+
+bool TProgramLstFileItem::ContentChanged(const TProgramLstFileItem* other) const {
+  if (IsDeleted) return false;
+  if (!other) return true;
+  if (!OCRC.empty() && !other->OCRC.empty()) return OCRC != other->OCRC;
+  return CRC != other->CRC;
+}
+
+bool TProgramLstFileItem::StatusChanged(const TProgramLstFileItem* other) const {
+  return (other && St != other->St) || (IsDeleted && !other);
+}
+
+std::wstring TProgramLstFileItem::TargetPath(const std::wstring& programFolder) const {
+  bool haveBase = false;
+  std::wstring base;
+  std::size_t macroLength = 0;
+  if (!Dir.empty() && Dir[0] == L'%') {
+    for (const wchar_t* macro : FolderMacros) {
+      if (!StartsWithText(Dir, macro)) continue;
+      base = MacroFolder(macro, haveBase);
+      macroLength = std::wcslen(macro);
+      break;
+    }
+  } else if (HasStatus(L"L")) {
+    base = ExcludeTrailingBackslash(PlatformTools().GetSystemDirectory());
+    haveBase = true;
+  }
+  if (!haveBase) return NormalizePath(IncludeTrailingBackslash(programFolder) + RelativePath);
+  std::wstring result = IncludeTrailingBackslash(base);
+  const std::wstring rest = Dir.substr(macroLength);
+  // Only a separator right after the macro continues the path; anything else
+  // after it is ignored.
+  if (rest.size() > 1 && rest[0] == L'\\') result += IncludeTrailingBackslash(rest.substr(1));
+  return result + FileName;
+}
+
+void TProgramLstFileItem::Verify() const {
+  if (IsDeleted || !ContentChanged(Previous)) return;
+  IPlatformTools& platform = PlatformTools();
+  if (!InstalledPath.empty() && !platform.FileExists(InstalledPath)) {
+    throw EMessageError(FormatText(rsFileNotFound, {InstalledPath}));
+  }
+  if (LocalPath.empty() || !platform.FileExists(LocalPath)) {
+    throw EMessageError(FormatText(rsFileNotFound, {LocalPath.empty() ? FileName : LocalPath}));
+  }
+  std::error_code error;
+  const auto length = std::filesystem::file_size(std::filesystem::path(LocalPath), error);
+  if (error || static_cast<std::int64_t>(length) != Size()) {
+    throw EMessageError(FormatText(rsFileSizeMismatch, {LocalPath}));
+  }
+  if (CrcToHex(FileCrc32(LocalPath)) != CRC) throw EMessageError(FormatText(rsFileCrcMismatch, {LocalPath}));
+}
+
+std::wstring NormalizePath(const std::wstring& path) {
+  std::wstring result = path;
+  for (;;) {
+    const std::size_t up = result.find(L"..\\", 2);
+    if (up == std::wstring::npos || up < 2) break;
+    const std::size_t slash = result.rfind(L'\\', up - 2);
+    if (slash == std::wstring::npos) break;
+    result.erase(slash, up + 2 - slash);
+  }
+  return result;
+}
+
+std::wstring QuoteValue(const std::wstring& value, bool force) {
+  if (value.empty()) return value;
+  if ((force || value.find(L' ') != std::wstring::npos) && value[0] != L'"') return L"\"" + value + L"\"";
+  return value;
+}
+
+TProgramLstFile::TProgramLstFile(const std::wstring& fileName) : TObjectList<TProgramLstFileItem>(true) {
+  Index.SetCaseSensitive(false);
+  FileName = fileName;
+  if (!fileName.empty() && PlatformTools().FileExists(fileName)) LoadFromFile(fileName, true, true);
+}
+
+int TProgramLstFile::Add(TProgramLstFileItem* item) {
+  const int index = TObjectList::Add(item);
+  Index.AddObject(item->RelativePath, item);
+  return index;
+}
+
+void TProgramLstFile::Clear() {
+  Index.Clear();
+  TObjectList::Clear();
+}
+
+void TProgramLstFile::LoadFromLines(const std::vector<std::wstring>& lines) {
+  Clear();
+  for (const auto& line : lines) {
+    const std::wstring trimmed = TrimText(line);
+    if (trimmed.empty() || trimmed[0] == L';' || trimmed[0] == L'#') continue;
+    Add(new TProgramLstFileItem(trimmed));
+  }
+}
+
+void TProgramLstFile::LoadFromFile(const std::wstring& fileName, bool addSelf, bool keepName) {
+  if (keepName) FileName = fileName;
+  TMemoryStream stream;
+  stream.LoadFromFile(fileName);
+  const auto& bytes = stream.Bytes();
+  LoadFromLines(DecodeListLines(std::string(bytes.begin(), bytes.end())));
+  if (addSelf) Add(new TProgramLstFileItem(QuoteValue(ExtractFileName(fileName), false) + L" St=S"));
+}
+
+TProgramLstFileItem* TProgramLstFile::FindByRelativePath(const std::wstring& path) const {
+  const int index = Index.IndexOf(path);
+  return index < 0 ? nullptr : Index.Objects(index);
+}
+
+TProgramLstFileItem* TProgramLstFile::FindSameDistrPath(const TProgramLstFileItem& item) const {
+  const std::wstring path = item.DistrPath();
+  for (int i = 0; i < Count(); ++i) {
+    if (Get(i) != &item && SameText(Get(i)->DistrPath(), path)) return Get(i);
+  }
+  return nullptr;
+}
+
+TProgramLstFileItem* TProgramLstFile::FindItem(const std::wstring& path, const std::wstring& programFolder,
+                                               int count) const {
+  const std::wstring name = ExtractFileName(path);
+  const std::wstring folder = TrimText(programFolder).empty() ? std::wstring()
+                                                               : IncludeTrailingBackslash(TrimText(programFolder));
+  const std::wstring pathFolder = ExtractFilePath(path);
+  const bool inside = !folder.empty() && StartsWithText(pathFolder, folder);
+  std::wstring relative;
+  if (inside) {
+    relative = pathFolder.substr(folder.size());
+    if (StartsWithText(relative, L"DISTR\\")) relative = ReplaceAll(relative.substr(6), L"##\\", L"..\\");
+    relative = ExcludeTrailingBackslash(relative);
+  }
+  const int limit = count < 0 ? Count() : std::min(count, Count());
+  for (int i = 0; i < limit; ++i) {
+    const TProgramLstFileItem& item = *Get(i);
+    if (!SameText(item.FileName, name)) continue;
+    if (folder.empty()) {
+      if (item.IsSystemLocated() || item.Dir.empty()) return Get(i);
+    } else if (inside) {
+      if (SameText(item.IsSystemLocated() ? std::wstring() : item.Dir, relative)) return Get(i);
+    } else if (SameText(item.TargetPath(folder), path)) {
+      return Get(i);
+    }
+  }
+  return nullptr;
+}
+
+std::int64_t TProgramLstFile::TotalSize() const {
+  std::int64_t total = 0;
+  for (int i = 0; i < Count(); ++i) total += Get(i)->Size();
+  return total;
+}
+
+std::wstring TProgramLstFile::HeaderText(const std::wstring& productName, const std::wstring& version) const {
+  const std::wstring rule = L";" + RepeatChar(L'*', 80);
+  std::wstring text = rule + L"\r\n" + CenterLine(L"КВТ-Дистрибьютор") + L"\r\n";
+  if (!productName.empty()) {
+    std::wstring title = L"Список файлов программы \"" + productName + L"\"";
+    if (!version.empty()) title += L", версия " + version;
+    text += CenterLine(title) + L"\r\n";
+  }
+  return text + CenterLine(L"ООО \"КВТ\"") + L"\r\n" + rule + L"\r\n\r\n";
+}
+
+std::wstring TProgramLstFile::ItemLines(const std::vector<std::wstring>& names, const std::vector<int>& widths,
+                                        bool halveCaptionBackslashes, const ListFilter& filter) const {
+  std::wstring text;
+  for (int i = 0; i < Count(); ++i) {
+    const TProgramLstFileItem& item = *Get(i);
+    if (filter && !filter(item)) continue;
+    std::wstring line = PadRight(QuoteValue(item.FileName, false), 12);
+    for (std::size_t n = 0; n < names.size(); ++n) {
+      std::wstring value = item.GetValue(names[n]);
+      if (value.empty()) continue;
+      const bool caption = SameTextAscii(names[n], L"Caption");
+      if (caption && halveCaptionBackslashes) value = ReplaceAll(value, L"\\\\\\\\", L"\\\\");
+      value = QuoteValue(value, caption || SameTextAscii(names[n], L"Descr") || SameTextAscii(names[n], L"Params"));
+      const int width = n < widths.size() ? widths[n] : 0;
+      value = width > 0 ? PadRight(value, width) : PadLeft(value, -width);
+      line += L" " + names[n] + L"=" + value;
+    }
+    text += line + L"\r\n";
+  }
+  return text;
+}
+
+std::wstring TProgramLstFile::SaveToText(const std::vector<std::wstring>& names, const std::vector<int>& widths,
+                                         const std::wstring& productName, const std::wstring& version,
+                                         bool halveCaptionBackslashes, const ListFilter& filter) const {
+  return HeaderText(productName, version) + ItemLines(names, widths, halveCaptionBackslashes, filter);
+}
+
+void TProgramLstFile::SaveToFile(const std::wstring& fileName, const std::vector<std::wstring>& names,
+                                 const std::vector<int>& widths, const std::wstring& productName,
+                                 const std::wstring& version, bool halveCaptionBackslashes,
+                                 const ListFilter& filter) const {
+  const std::wstring header = HeaderText(productName, version);
+  const std::wstring items = ItemLines(names, widths, halveCaptionBackslashes, filter);
+  IPlatformTools& platform = PlatformTools();
+  const std::uint32_t codePage = platform.GetAnsiCodePage();
+  const std::string ansiItems = platform.UnicodeToAnsi(items, codePage);
+  std::string bytes;
+  // A name the ANSI code page cannot hold would be written as "?" and the
+  // file could no longer be found; such a list is written in UTF-8 with its
+  // byte-order mark, which every reader of list files recognises.
+  if (platform.AnsiToUnicode(ansiItems, codePage) == items) {
+    bytes = platform.UnicodeToAnsi(header, codePage) + ansiItems;
+  } else {
+    bytes = "\xEF\xBB\xBF" + WideToUtf8(header + items);
+  }
+  TMemoryStream stream(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+  stream.SaveToFile(fileName);
+}
+
+TProgramLstFileItems::TProgramLstFileItems() : TBinaryStrings<TProgramLstFileItem>(true) {
+  SetCaseSensitive(false);
+  Duplicates = TDuplicates::Accept;
+}
+
+std::vector<std::wstring> DecodeListLines(const std::string& bytes) {
+  std::wstring text;
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (bytes.size() >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+    text = Utf8ToWide(bytes.substr(3));
+  } else if (bytes.size() >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
+    text = Utf16LeToWide(data + 2, (bytes.size() - 2) / 2);
+  } else if (bytes.size() >= 2 && data[0] == 0xFE && data[1] == 0xFF) {
+    std::string swapped = bytes.substr(2, (bytes.size() - 2) & ~std::size_t{1});
+    for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+    text = Utf16LeToWide(swapped.data(), swapped.size() / 2);
+  } else if (!bytes.empty()) {
+    IPlatformTools& platform = PlatformTools();
+    text = platform.BytesToUnicode(bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), 0x7FFFFFFF)),
+                                   platform.GetAnsiCodePage());
+  }
+  std::vector<std::wstring> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != L'\r' && text[i] != L'\n') continue;
+    lines.push_back(text.substr(start, i - start));
+    if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}

@@ -1,0 +1,311 @@
+#include "setup/distribution/ZipArchive.h"
+
+#include <zip.h>
+
+#include <ctime>
+#include <filesystem>
+#include <vector>
+
+#include "platform/StrTool.h"
+#include "platform/UniqueHandle.h"
+#include "platform/Win.h"
+#include "setup/distribution/Crc_32.h"
+#include "setup/distribution/Stream.h"
+
+namespace {
+using UniqueFile = UniqueHandle<KernelHandleTraits>;
+
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0) ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
+  return bytes;
+}
+
+std::wstring FromUtf8(const char* text) {
+  if (!text || !*text) return {};
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  if (size <= 1) return {};
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), size);
+  wide.resize(static_cast<std::size_t>(size - 1));
+  return wide;
+}
+
+// Seconds since 1970 of a file's last write, as ZIP entries record it.
+time_t WriteTimeOf(HANDLE file) {
+  FILETIME written{};
+  if (!::GetFileTime(file, nullptr, nullptr, &written)) return ::time(nullptr);
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  constexpr std::uint64_t UnixEpoch = 116444736000000000ull;
+  return ticks < UnixEpoch ? 0 : static_cast<time_t>((ticks - UnixEpoch) / 10000000ull);
+}
+
+[[noreturn]] void RaiseZip(int code, const std::wstring& subject) {
+  throw EZipError(ZipErrorText(code) + L" (" + subject + L")", code);
+}
+
+// One file added to an archive: libzip reads it through this source while
+// the archive is saved, and the writer learns when each file was read whole.
+struct TFileSource {
+  UniqueFile File;
+  std::int64_t Size = 0;
+  std::int64_t Done = 0;
+  time_t WriteTime = 0;
+  std::wstring EntryName;
+  bool Reported = false;
+  zip_error_t Error{};
+  std::function<bool(const std::wstring&, std::int64_t)>* OnWritten = nullptr;
+  bool* Cancelled = nullptr;
+
+  zip_int64_t Read(void* data, zip_uint64_t length) {
+    const DWORD wanted = static_cast<DWORD>(std::min<zip_uint64_t>(length, 1u << 30));
+    DWORD got = 0;
+    if (!::ReadFile(File.get(), data, wanted, &got, nullptr)) {
+      zip_error_set(&Error, ZIP_ER_READ, 0);
+      return -1;
+    }
+    Done += got;
+    if (got == 0 && !Reported) return Finish();
+    return got;
+  }
+
+  zip_int64_t Finish() {
+    Reported = true;
+    if (OnWritten && *OnWritten && !(*OnWritten)(EntryName, Done)) {
+      *Cancelled = true;
+      zip_error_set(&Error, ZIP_ER_CANCELLED, 0);
+      return -1;
+    }
+    return 0;
+  }
+
+  zip_int64_t Stat(void* data, zip_uint64_t length) {
+    zip_stat_t* stat = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &Error);
+    if (!stat) return -1;
+    zip_stat_init(stat);
+    stat->size = static_cast<zip_uint64_t>(Size);
+    stat->mtime = WriteTime;
+    stat->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+    return sizeof(zip_stat_t);
+  }
+
+  static zip_int64_t Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto* self = static_cast<TFileSource*>(state);
+    switch (command) {
+      case ZIP_SOURCE_OPEN: {
+        LARGE_INTEGER start{};
+        self->Done = 0;
+        self->Reported = false;
+        if (::SetFilePointerEx(self->File.get(), start, nullptr, FILE_BEGIN)) return 0;
+        zip_error_set(&self->Error, ZIP_ER_SEEK, 0);
+        return -1;
+      }
+      case ZIP_SOURCE_READ: return self->Read(data, length);
+      case ZIP_SOURCE_CLOSE: return 0;
+      case ZIP_SOURCE_STAT: return self->Stat(data, length);
+      case ZIP_SOURCE_ERROR: return zip_error_to_data(&self->Error, data, length);
+      case ZIP_SOURCE_FREE:
+        zip_error_fini(&self->Error);
+        delete self;
+        return 0;
+      case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                              ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+      default: zip_error_set(&self->Error, ZIP_ER_OPNOTSUPP, 0); return -1;
+    }
+  }
+};
+
+// Opens an archive file through libzip's wide-path source.
+zip_t* OpenArchive(const std::wstring& fileName, int flags) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_win32w_create(fileName.c_str(), 0, -1, &error);
+  zip_t* archive = source ? zip_open_from_source(source, flags, &error) : nullptr;
+  if (!archive) {
+    if (source) zip_source_free(source);
+    const int code = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    RaiseZip(code, fileName);
+  }
+  zip_error_fini(&error);
+  return archive;
+}
+}  // namespace
+
+std::wstring ZipErrorText(int libraryCode) {
+  zip_error_t error;
+  zip_error_init_with_code(&error, libraryCode);
+  std::wstring text = FromUtf8(zip_error_strerror(&error));
+  zip_error_fini(&error);
+  return text;
+}
+
+struct TZipWriter::TState {
+  zip_t* Archive = nullptr;
+};
+
+TZipWriter::TZipWriter(const std::wstring& fileName, bool autoSave)
+    : State(std::make_unique<TState>()), ArchiveName(fileName), AutoSaveOnDestroy(autoSave) {
+  State->Archive = OpenArchive(fileName, ZIP_CREATE | ZIP_TRUNCATE);
+}
+
+TZipWriter::~TZipWriter() {
+  if (!State->Archive) return;
+  if (AutoSaveOnDestroy) {
+    try {
+      Save();
+      return;
+    } catch (...) {
+    }
+  }
+  if (State->Archive) zip_discard(State->Archive);
+}
+
+int TZipWriter::EntryCount() const {
+  return State->Archive ? static_cast<int>(zip_get_num_entries(State->Archive, 0)) : 0;
+}
+
+void TZipWriter::Fail(const TZipFailure& failure) {
+  if (OnFailure) {
+    OnFailure(failure);
+    return;
+  }
+  const std::wstring subject = failure.EntryName.empty() ? ArchiveName : ArchiveName + L": " + failure.EntryName;
+  if (failure.Kind == TZipFailureKind::Library) RaiseZip(failure.LibraryCode, subject);
+  throw EZipError(L"Windows error " + std::to_wstring(failure.SystemError) + L" (" + subject + L")", 0);
+}
+
+bool TZipWriter::AddFile(const std::wstring& path) {
+  const std::wstring entryName = ExtractFileName(path);
+  auto* source = new TFileSource;
+  source->EntryName = entryName;
+  source->File.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  LARGE_INTEGER size{};
+  if (!source->File || !::GetFileSizeEx(source->File.get(), &size)) {
+    const DWORD code = ::GetLastError();
+    delete source;
+    Fail({entryName, TZipFailureKind::FileOpen, 0, code});
+    return false;
+  }
+  source->Size = size.QuadPart;
+  source->WriteTime = WriteTimeOf(source->File.get());
+  source->OnWritten = &OnEntryWritten;
+  source->Cancelled = &WasCancelled;
+  zip_error_init(&source->Error);
+
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* zipSource = zip_source_function_create(&TFileSource::Callback, source, &error);
+  if (!zipSource) {
+    zip_error_fini(&source->Error);
+    delete source;
+    const int code = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    Fail({entryName, TZipFailureKind::Library, code, 0});
+    return false;
+  }
+  zip_error_fini(&error);
+  const std::string name = ToUtf8(entryName);
+  const zip_int64_t index = zip_file_add(State->Archive, name.c_str(), zipSource, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+  if (index < 0) {
+    zip_source_free(zipSource);
+    Fail({entryName, TZipFailureKind::Library, zip_error_code_zip(zip_get_error(State->Archive)), 0});
+    return false;
+  }
+  zip_set_file_compression(State->Archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 9);
+  return true;
+}
+
+bool TZipWriter::Save() {
+  if (!State->Archive) return true;
+  WasCancelled = false;
+  if (zip_close(State->Archive) == 0) {
+    State->Archive = nullptr;
+    return true;
+  }
+  const int code = zip_error_code_zip(zip_get_error(State->Archive));
+  zip_discard(State->Archive);
+  State->Archive = nullptr;
+  if (!WasCancelled) Fail({std::wstring(), TZipFailureKind::Library, code, 0});
+  return false;
+}
+
+struct TZipReader::TState {
+  zip_t* Archive = nullptr;
+};
+
+TZipReader::TZipReader(const std::wstring& fileName) : State(std::make_unique<TState>()), ArchiveName(fileName) {
+  State->Archive = OpenArchive(fileName, ZIP_RDONLY);
+}
+
+TZipReader::~TZipReader() {
+  if (State->Archive) zip_discard(State->Archive);
+}
+
+int TZipReader::EntryCount() const { return static_cast<int>(zip_get_num_entries(State->Archive, 0)); }
+
+std::wstring TZipReader::EntryName(int index) const {
+  return FromUtf8(zip_get_name(State->Archive, static_cast<zip_uint64_t>(index), 0));
+}
+
+std::int64_t TZipReader::Locate(const std::wstring& name) const {
+  const std::string utf8 = ToUtf8(name);
+  return zip_name_locate(State->Archive, utf8.c_str(), ZIP_FL_NOCASE | ZIP_FL_NODIR);
+}
+
+bool TZipReader::HasEntry(const std::wstring& name) const { return Locate(name) >= 0; }
+
+std::uint32_t TZipReader::EntryCrc(const std::wstring& name) const {
+  const std::int64_t index = Locate(name);
+  zip_stat_t stat;
+  if (index < 0 || zip_stat_index(State->Archive, static_cast<zip_uint64_t>(index), 0, &stat) != 0)
+    RaiseZip(ZIP_ER_NOENT, ArchiveName + L": " + name);
+  return stat.crc;
+}
+
+void TZipReader::ExtractToStream(const std::wstring& name, TStream& stream) {
+  const std::wstring subject = ArchiveName + L": " + name;
+  const std::uint32_t expected = EntryCrc(name);
+  zip_file_t* entry = zip_fopen_index(State->Archive, static_cast<zip_uint64_t>(Locate(name)), 0);
+  if (!entry) RaiseZip(zip_error_code_zip(zip_get_error(State->Archive)), subject);
+
+  std::vector<std::uint8_t> buffer(1 << 16);
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (;;) {
+    const zip_int64_t got = zip_fread(entry, buffer.data(), buffer.size());
+    if (got < 0) {
+      const int code = zip_error_code_zip(zip_file_get_error(entry));
+      zip_fclose(entry);
+      RaiseZip(code, subject);
+    }
+    if (got == 0) break;
+    crc = UpdateCrc32(buffer.data(), static_cast<std::size_t>(got), crc);
+    try {
+      stream.WriteBuffer(buffer.data(), static_cast<std::size_t>(got));
+    } catch (...) {
+      zip_fclose(entry);
+      throw;
+    }
+  }
+  // libzip may report a bad CRC only here, once the whole entry was read.
+  const int closed = zip_fclose(entry);
+  if (closed != 0) RaiseZip(closed, subject);
+  if (~crc != expected) RaiseZip(ZIP_ER_CRC, subject);
+}
+
+void TZipReader::ExtractToFile(const std::wstring& name, const std::wstring& fileName) {
+  auto file = std::make_unique<TFileStream>(fileName, TFileStream::Mode::Create);
+  try {
+    ExtractToStream(name, *file);
+  } catch (...) {
+    file.reset();
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::path(fileName), ignored);
+    throw;
+  }
+}

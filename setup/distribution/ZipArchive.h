@@ -1,0 +1,116 @@
+#pragma once
+// ZIP archives of distribution kits, update files and backups, over libzip:
+// a writer that stores files under their bare names with deflate at the
+// highest level, and a reader that extracts one named entry and verifies
+// its CRC-32 against the archive's directory.
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TStream;
+
+// A failure of the archive layer: its text and the libzip error code
+// (0 when the failure is not libzip's).
+class EZipError : public std::exception {
+public:
+  EZipError(std::wstring message, int code) : Text(std::move(message)), Code(code) {}
+  const std::wstring& Message() const noexcept { return Text; }
+  int ZipCode() const noexcept { return Code; }
+  const char* what() const noexcept override { return "ZIP archive error"; }
+
+private:
+  std::wstring Text;
+  int Code;
+};
+
+// What made an entry fail while an archive was written.
+enum class TZipFailureKind { Library, FileCreate, FileOpen };
+
+struct TZipFailure {
+  std::wstring EntryName;  // the entry's bare name; empty for the archive as a whole
+  TZipFailureKind Kind;
+  int LibraryCode;          // libzip's code for Library failures
+  std::uint32_t SystemError;  // Windows error code for file failures
+};
+
+// libzip's own text for one of its error codes.
+std::wstring ZipErrorText(int libraryCode);
+
+// Writes one new archive. Entries are added in order; file contents are
+// read and compressed when the archive is saved.
+class TZipWriter {
+public:
+  // Replaces an existing archive of that name when saved; raises EZipError
+  // when libzip cannot prepare the archive.
+  TZipWriter(const std::wstring& fileName, bool autoSave);
+  // Saves when AutoSave is set, otherwise drops what was not saved.
+  ~TZipWriter();
+  TZipWriter(const TZipWriter&) = delete;
+  TZipWriter& operator=(const TZipWriter&) = delete;
+
+  const std::wstring& FileName() const { return ArchiveName; }
+  bool AutoSave() const { return AutoSaveOnDestroy; }
+
+  // Called for every entry or archive that fails; without a handler the
+  // failure is raised as EZipError.
+  std::function<void(const TZipFailure&)> OnFailure;
+  // Called while saving after each entry's content was read whole, with its
+  // bare name and size; answering false cancels the save.
+  std::function<bool(const std::wstring& entryName, std::int64_t size)> OnEntryWritten;
+
+  // Adds the file under its bare name (a second entry of the same name
+  // replaces the first). The file is opened at once: false, after
+  // OnFailure, when it cannot be.
+  bool AddFile(const std::wstring& path);
+  // Writes the archive and closes it; false after OnFailure when libzip
+  // failed, false without it when OnEntryWritten cancelled (nothing is
+  // written then). An archive without entries leaves no file.
+  bool Save();
+  // True when the last Save was cancelled.
+  bool Cancelled() const { return WasCancelled; }
+  int EntryCount() const;
+
+private:
+  void Fail(const TZipFailure& failure);
+
+  struct TState;
+  std::unique_ptr<TState> State;
+  std::wstring ArchiveName;
+  bool AutoSaveOnDestroy;
+  bool WasCancelled = false;
+};
+
+// Reads entries of an existing archive.
+class TZipReader {
+public:
+  // Opens the archive; EZipError when it is missing or not a ZIP archive.
+  explicit TZipReader(const std::wstring& fileName);
+  ~TZipReader();
+  TZipReader(const TZipReader&) = delete;
+  TZipReader& operator=(const TZipReader&) = delete;
+
+  const std::wstring& FileName() const { return ArchiveName; }
+  int EntryCount() const;
+  std::wstring EntryName(int index) const;
+  // True when an entry of that name exists (ASCII case ignored, folders of
+  // stored names ignored).
+  bool HasEntry(const std::wstring& name) const;
+  // The CRC-32 the archive's directory records for the entry; EZipError
+  // when there is no such entry.
+  std::uint32_t EntryCrc(const std::wstring& name) const;
+  // Writes the entry's content to the stream; EZipError when the entry is
+  // missing, its data cannot be inflated or its CRC-32 does not match.
+  void ExtractToStream(const std::wstring& name, TStream& stream);
+  // Extracts the entry into a new file, removed again when extraction fails.
+  void ExtractToFile(const std::wstring& name, const std::wstring& fileName);
+
+private:
+  std::int64_t Locate(const std::wstring& name) const;
+
+  struct TState;
+  std::unique_ptr<TState> State;
+  std::wstring ArchiveName;
+};

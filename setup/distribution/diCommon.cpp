@@ -1,0 +1,319 @@
+#include "setup/distribution/diCommon.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "platform/FileTool.h"
+#include "platform/StrTool.h"
+#include "platform/Win.h"
+#include "setup/messages/FormatText.h"
+#include "setup/messages/SetupRuntimeMessages.h"
+#include "setup/ui/GuiIntfTypes.h"
+
+namespace {
+std::wstring UpperAscii(std::wstring text) {
+  for (wchar_t& c : text) {
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
+  }
+  return text;
+}
+
+bool SameFolderText(const std::wstring& a, const std::wstring& b) { return UpperCaseText(a) == UpperCaseText(b); }
+
+// The absolute form of a folder with a trailing backslash, so that another
+// spelling of the same folder (relative, with "..") compares equal.
+std::wstring FullFolder(const std::wstring& folder) {
+  const std::wstring path = IncludeTrailingBackslash(folder);
+  wchar_t buffer[4096];
+  const DWORD length = ::GetFullPathNameW(path.c_str(), 4096, buffer, nullptr);
+  if (length == 0 || length >= 4096) return path;
+  return IncludeTrailingBackslash(std::wstring(buffer, length));
+}
+
+// "C:" or "\\server\share" of a path; empty for a relative one.
+std::wstring DriveOf(const std::wstring& path) {
+  if (path.size() >= 2 && path[1] == L':') return path.substr(0, 2);
+  if (path.size() < 2 || path[0] != L'\\' || path[1] != L'\\') return {};
+  std::size_t end = path.find(L'\\', 2);
+  if (end != std::wstring::npos) end = path.find(L'\\', end + 1);
+  return path.substr(0, end);
+}
+
+// Elapsed milliseconds in the long time format of the user's locale.
+std::wstring ElapsedText(std::uint64_t milliseconds) {
+  const std::uint64_t seconds = milliseconds / 1000;
+  SYSTEMTIME time{};
+  time.wYear = 2000;
+  time.wMonth = 1;
+  time.wDay = 1;
+  time.wHour = static_cast<WORD>((seconds / 3600) % 24);
+  time.wMinute = static_cast<WORD>((seconds / 60) % 60);
+  time.wSecond = static_cast<WORD>(seconds % 60);
+  wchar_t buffer[128];
+  const int length = ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &time, nullptr, buffer, 128);
+  return length > 1 ? std::wstring(buffer, static_cast<std::size_t>(length - 1)) : std::to_wstring(seconds);
+}
+
+std::int32_t Percentage(std::int64_t done, std::int64_t total) {
+  if (total <= 0) return -1;
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>((done * 100 + total / 2) / total, 0, 100));
+}
+
+[[noreturn]] void Raise(const std::wstring& text) { throw EMessageError(text); }
+
+// Saves on a worker thread; nothing may escape it there.
+void SaveQuietly(TZipWriter& writer, TSaveQueue& queue, std::size_t index) {
+  try {
+    writer.Save();
+  } catch (...) {
+    constexpr int InternalError = 20;  // libzip's ZIP_ER_INTERNAL
+    queue.Push({TSaveEvent::Failure, index, 0, {std::wstring(), TZipFailureKind::Library, InternalError, 0}});
+  }
+}
+}  // namespace
+
+void TSaveQueue::Push(TSaveEvent event) {
+  {
+    std::lock_guard<std::mutex> lock(Guard);
+    Events.push_back(std::move(event));
+  }
+  Ready.notify_one();
+}
+
+std::vector<TSaveEvent> TSaveQueue::Wait() {
+  std::unique_lock<std::mutex> lock(Guard);
+  Ready.wait(lock, [this] { return !Events.empty(); });
+  return std::exchange(Events, {});
+}
+
+TDIArchiveList::TDIArchiveList() : TObjectStrings<TDIArchive>(true) { SetCaseSensitive(false); }
+
+TDIArchive& TDIArchiveList::FindOrAdd(const std::wstring& name, const std::wstring& dir) {
+  int index = 0;
+  if (Find(name, index)) return *Objects(index);
+  auto* archive = new TDIArchive;
+  archive->Name = name;
+  archive->Dir = dir;
+  AddObject(name, archive);
+  return *archive;
+}
+
+TDIVersion::TDIVersion(const std::wstring& version, const std::wstring& listPath)
+    : Version(version), ListFileName(ExtractFileName(listPath)) {
+  Items.LoadFromFile(listPath, false, true);
+}
+
+void TDIVersion::Status(const std::wstring& title, const std::wstring& text1, const std::wstring& text2,
+                        std::int32_t percent) {
+  if (OnStatus) OnStatus(title, text1, text2, percent, Cancel);
+}
+
+void TDIVersion::Message(std::int32_t kind, const std::wstring& text) {
+  if (OnMessage) {
+    OnMessage(kind, text, 0);
+    return;
+  }
+  if (kind == 0) Raise(text);
+  GuiTools().ShowMessage(kind == 1 ? mkInfo : mkWarning, text, std::wstring(), false);
+}
+
+void TDIVersion::AdvanceProgress(std::int64_t bytes) {
+  DoneSize += bytes;
+  if (OnStatus) Status(rsDistributionCreation, L"", L"", Percentage(DoneSize, TotalSize));
+}
+
+void TDIVersion::Prepare(const std::wstring& programFolder) {
+  Archives.Clear();
+  const std::wstring folder = IncludeTrailingBackslash(programFolder);
+  for (TProgramLstFileItem* item : Items) {
+    if (item->IsDeleted) continue;
+    const std::wstring target = item->TargetPath(folder);
+    if (item->HasStatus(L"ILRC")) {
+      item->LocalPath = folder + L"DISTR\\" + item->DistrPath();
+      item->InstalledPath = target;
+    } else {
+      item->LocalPath = target;
+    }
+    if (!item->Arc.empty()) Archives.FindOrAdd(item->Arc, item->Dir).Items.Add(item);
+  }
+}
+
+void TDIVersion::Check() {
+  const std::wstring title = FormatText(rsCheckingVersion, {std::wstring()});
+  Status(title, L" ", L" ", 0);
+  Message(1, FormatText(rsCheckingVersion, {Version}));
+  for (int i = 0; i < Items.Count(); ++i) {
+    try {
+      CheckItem(i, title);
+    } catch (const std::exception& e) {
+      Message(0, DIExceptionText(e));
+      if (Cancel) throw;
+    }
+  }
+  Status(title, L" ", L" ", 100);
+}
+
+void TDIVersion::CheckItem(int index, const std::wstring& title) {
+  if (Cancel) Raise(rsCheckingVersionInterrupted);
+  const TProgramLstFileItem& item = *Items[index];
+  const std::int32_t percent = ::MulDiv(index + 1, 100, Items.Count());
+  Status(title, item.LocalPath, L"", percent);
+  item.Verify();
+  Status(title, L"", L"", percent);
+}
+
+void TDIVersion::Build(const std::wstring& distrFolder, const std::wstring& programFolder,
+                       const std::wstring& listName) {
+  if (distrFolder.size() <= 3) Raise(rsDistributionCreationInvalidDirectory1);
+  if (!programFolder.empty()) {
+    const std::wstring target = FullFolder(distrFolder);
+    const std::wstring program = FullFolder(programFolder);
+    if (SameFolderText(target, program)) Raise(rsDistributionCreationInvalidDirectory2);
+    if (SameFolderText(target, program + L"DISTR\\")) Raise(rsDistributionCreationInvalidDirectory3);
+  }
+  const std::wstring folder = IncludeTrailingBackslash(distrFolder);
+  ForceDirectoriesQuiet(folder);
+
+  Message(1, FormatText(rsDistributionCreationDirectory, {Version, distrFolder}));
+  const std::uint64_t start = PlatformTools().GetTickCount();
+  ErrorCount = 0;
+  TotalSize = Items.TotalSize();
+  DoneSize = 0;
+
+  std::vector<std::unique_ptr<TZipWriter>> writers;
+  for (int i = 0; i < Archives.Count(); ++i) writers.push_back(QueueArchive(*Archives.Objects(i), folder));
+  SaveArchives(writers);
+  CopyLooseFiles(folder);
+  Items.SaveToFile(folder + LowerCaseLatin(listName), {L"St", L"CRC", L"Len", L"Arc", L"Cond", L"Dir", L"Caption", L"Descr", L"Params"},
+                   {4, 8, -8, 12, 8, 0, 0, 0, 0}, L"", Version, false);
+
+  if (ErrorCount > 0) Raise(rsDistributionCreationWasErrors);
+  Message(1, FormatText(rsDistributionCreationTime, {ElapsedText(PlatformTools().GetTickCount() - start)}));
+}
+
+// Opens the archive's files and queues them; they are compressed when the
+// archive is saved. Files that cannot be opened are archive errors.
+std::unique_ptr<TZipWriter> TDIVersion::QueueArchive(const TDIArchive& archive, const std::wstring& distrFolder) {
+  std::unique_ptr<TZipWriter> writer = CreateArchiveWriter(distrFolder + LowerCaseLatin(archive.Name), false);
+  TZipWriter& target = *writer;
+  writer->OnFailure = [&](const TZipFailure& failure) { ReportArchiveError(archive, target, failure); };
+  const std::wstring caption = FormatText(rsArchiveCreation, {UpperCaseText(archive.Name)});
+  for (TProgramLstFileItem* item : archive.Items) {
+    AdvanceProgress(0);
+    if (Cancel) Raise(rsDistributionCreationInterrupted);
+    Status(rsDistributionCreation, caption, UpperCaseText(item->LocalPath), -1);
+    writer->AddFile(item->LocalPath);
+  }
+  return writer;
+}
+
+// Compresses the archives on worker threads, one archive per thread at a
+// time, while this thread alone reports their progress and errors and
+// passes a cancel on to them. A cancelled archive is dropped rather than
+// saved half-written.
+void TDIVersion::SaveArchives(std::vector<std::unique_ptr<TZipWriter>>& writers) {
+  TSaveQueue queue;
+  for (std::size_t i = 0; i < writers.size(); ++i) {
+    writers[i]->OnFailure = [&queue, i](const TZipFailure& failure) { queue.Push({TSaveEvent::Failure, i, 0, failure}); };
+    writers[i]->OnEntryWritten = [&queue, i](const std::wstring&, std::int64_t size) {
+      queue.Push({TSaveEvent::Progress, i, size, {}});
+      return !queue.Cancelled;
+    };
+  }
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t i; (i = next++) < writers.size();) {
+      if (!queue.Cancelled) SaveQuietly(*writers[i], queue, i);
+      queue.Push({TSaveEvent::Done, i, 0, {}});
+    }
+  };
+  const std::size_t threads = std::min<std::size_t>(writers.size(), std::max(1u, std::thread::hardware_concurrency()));
+  std::vector<std::thread> workers;
+  for (std::size_t t = 0; t < threads; ++t) workers.emplace_back(work);
+  try {
+    for (std::size_t done = 0; done < writers.size();) done += HandleSaveEvents(queue, writers);
+  } catch (...) {
+    queue.Cancelled = true;
+    for (std::thread& worker : workers) worker.join();
+    throw;
+  }
+  for (std::thread& worker : workers) worker.join();
+  if (queue.Cancelled) Raise(rsDistributionCreationInterrupted);
+}
+
+// Handles the events that arrived; returns how many archives finished.
+std::size_t TDIVersion::HandleSaveEvents(TSaveQueue& queue, const std::vector<std::unique_ptr<TZipWriter>>& writers) {
+  std::size_t finished = 0;
+  for (const TSaveEvent& event : queue.Wait()) {
+    switch (event.Kind) {
+      case TSaveEvent::Progress:
+        AdvanceProgress(event.Size);
+        if (Cancel) queue.Cancelled = true;
+        break;
+      case TSaveEvent::Failure:
+        ReportArchiveError(*Archives.Objects(static_cast<int>(event.Archive)), *writers[event.Archive], event.Error);
+        break;
+      case TSaveEvent::Done:
+        ++finished;
+        Status(rsDistributionCreation, L" ", L" ", -1);
+        break;
+    }
+  }
+  return finished;
+}
+
+void TDIVersion::CopyLooseFiles(const std::wstring& distrFolder) {
+  for (TProgramLstFileItem* item : Items) {
+    if (item->IsDeleted || !item->Arc.empty()) continue;
+    AdvanceProgress(item->Size());
+    if (Cancel) Raise(rsDistributionCreationInterrupted);
+    const std::wstring target = distrFolder + LowerCaseLatin(item->FileName);
+    Status(rsDistributionCreation, UpperCaseText(target), UpperCaseText(item->LocalPath), -1);
+    if (!::CopyFileW(item->LocalPath.c_str(), target.c_str(), FALSE)) {
+      const std::int64_t code = ::GetLastError();
+      Raise(FormatText(rsDistributionCreationCopyError, {code, item->LocalPath, target}));
+    }
+  }
+}
+
+void TDIVersion::ReportArchiveError(const TDIArchive& archive, const TZipWriter& writer, const TZipFailure& failure) {
+  ++ErrorCount;
+  Message(0, FormatText(rsZipArchiveMessage, {archive.Name, ZipFailureText(writer.FileName(), failure)}));
+}
+
+std::wstring ZipFailureText(const std::wstring& archiveFileName, const TZipFailure& failure) {
+  std::wstring reason;
+  switch (failure.Kind) {
+    case TZipFailureKind::Library: reason = ZipErrorText(failure.LibraryCode); break;
+    case TZipFailureKind::FileCreate:
+      reason = FormatText(rsFileCreateError, {SystemErrorMessage(failure.SystemError)});
+      break;
+    case TZipFailureKind::FileOpen:
+      reason = FormatText(rsFileOpenError, {SystemErrorMessage(failure.SystemError)});
+      break;
+  }
+  if (reason.empty()) reason = rsZipUnknownError;
+  std::wstring text = FormatText(rsZipErrorMessage, {UpperAscii(failure.EntryName), reason});
+  if (!archiveFileName.empty()) text = FormatText(rsZipArchiveName, {archiveFileName}) + text;
+  return text;
+}
+
+void ValidateProgramFolder(const std::wstring& folder) {
+  const std::wstring trimmed = TrimText(folder);
+  if (trimmed.empty()) Raise(rsInstallDirectoryNotSpecified);
+  const std::wstring path = ExcludeTrailingBackslash(trimmed);
+  if (SameFolderText(path, ExcludeTrailingBackslash(DriveOf(trimmed)))) Raise(rsInstallDirectoryInvalid);
+}
+
+std::unique_ptr<TZipWriter> CreateArchiveWriter(const std::wstring& fileName, bool autoSave) {
+  if (PlatformTools().FileExists(fileName)) CheckOSResult(::DeleteFileW(fileName.c_str()) != FALSE, fileName);
+  return std::make_unique<TZipWriter>(fileName, autoSave);
+}
+
+std::wstring DIExceptionText(const std::exception& e) {
+  if (const auto* message = dynamic_cast<const EMessageError*>(&e)) return message->Text();
+  if (const auto* zip = dynamic_cast<const EZipError*>(&e)) return zip->Message();
+  if (const auto* os = dynamic_cast<const EOSError*>(&e)) return os->Message();
+  return PlatformTools().AnsiToUnicode(e.what(), CP_ACP);
+}

@@ -1,0 +1,193 @@
+#include "setup/engine/diKvtSetup.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/FileTool.h"
+#include "platform/PlatformIntfTypes.h"
+#include "platform/StrTool.h"
+#include "platform/Win.h"
+#include "setup/distribution/Tempdir.h"
+#include "setup/engine/diDistrParams.h"
+#include "setup/messages/FormatText.h"
+#include "setup/messages/SetupRuntimeMessages.h"
+#include "setup/ui/GuiIntfTypes.h"
+
+namespace {
+
+bool FileExists(const std::wstring& path) { return PlatformTools().FileExists(path); }
+
+// A value of a Windows profile (INI) file; def when the key is missing.
+std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
+                               const std::wstring& def) {
+  std::wstring buffer(256, L'\0');
+  for (;;) {
+    const DWORD length = ::GetPrivateProfileStringW(section.c_str(), key.c_str(), def.c_str(), buffer.data(),
+                                                    static_cast<DWORD>(buffer.size()), file.c_str());
+    if (length + 2 < buffer.size()) return buffer.substr(0, length);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool ReadProfileBool(const std::wstring& file, const std::wstring& section, const std::wstring& key, bool def) {
+  const int value = static_cast<int>(
+      ::GetPrivateProfileIntW(section.c_str(), key.c_str(), def ? 1 : 0, file.c_str()));
+  return value != 0;
+}
+
+// A section counts as present when it holds at least one key.
+bool ProfileSectionExists(const std::wstring& file, const std::wstring& section) {
+  wchar_t keys[4] = {};
+  return ::GetPrivateProfileStringW(section.c_str(), nullptr, L"", keys, 4, file.c_str()) > 0;
+}
+
+// The profile functions look for a bare name in the Windows folder; the
+// programs registration file is meant relative to the current folder.
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  return full;
+}
+
+bool SameFolder(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+}  // namespace
+
+std::wstring EngineWorkDir() {
+  StartTempDirectory();
+  return TempDirectoryPath + L"DI\\";
+}
+
+TKvtSetup::TKvtSetup(const std::wstring& folder) {
+  if (!TrimText(folder).empty()) {
+    SetupDir = IncludeTrailingBackslash(folder);
+    if (FileExists(SetupDir + L"instcfg.ini")) {
+      RunningFromInstalled = true;
+      KeepUserSettings = true;
+      SetInstallDir(SetupDir);
+    }
+  }
+  WorkDir = EngineWorkDir();
+  ForceDirectoriesQuiet(WorkDir);  // a failure shows in the file operations that need the folder
+}
+
+void TKvtSetup::SetInstallDir(const std::wstring& folder) {
+  InstallDir = IncludeTrailingBackslash(folder);
+  DistrDir = InstallDir + L"DISTR\\";
+}
+
+bool TKvtSetup::CheckSetupDir() {
+  if (TrimText(SetupDir).empty()) throw Exception(rsInstallDirectoryNotSpecified);
+  if (!PlatformTools().DirectoryExists(SetupDir)) throw Exception(FormatText(rsInstallDirectoryNotFound, {SetupDir}));
+  return true;
+}
+
+bool TKvtSetup::ReadSetupIni(bool reload) {
+  if (SetupIni && !reload) return true;
+  const std::wstring path = SetupDir + L"Setup.ini";
+  if (!FileExists(path)) throw Exception(FormatText(rsFileNotFound, {path}));
+  SetupIni = std::make_unique<TSetupIniFile>(path);
+  ProductSection = TrimText(SetupIni->ReadString(L"Products", L"Product1", L""));
+  bool valid = false;
+  if (!ProductSection.empty() && SetupIni->SectionExists(ProductSection)) {
+    ReadProductKeys();
+    RegistrationName = ProductSection;
+    valid = !ProductName1.empty() && !Version.empty() && !FilesLst.empty();
+  }
+  if (!valid) throw Exception(FormatText(rsSetupIniInvalidFormat, {path}));
+  if (RunningFromInstalled) {
+    SetInstallDir(SetupDir);
+    ReadInstCfg();
+  }
+  return true;
+}
+
+bool TKvtSetup::LoadFileList() {
+  if (FileList) return true;
+  const std::wstring path = SetupDir + FilesLst;
+  if (!FileExists(path)) throw Exception(FormatText(rsFileNotFound, {path}));
+  auto list = std::make_unique<TProgramLstFile>();
+  list->LoadFromFile(path, true, true);
+  // Its own item does not count: a list that names no file is empty.
+  if (list->Count() <= 1) throw Exception(FormatText(rsFileListIsEmpty, {path}));
+  FileList = std::move(list);
+  if (RunningFromInstalled) return true;
+  for (const wchar_t* name : {L"packing.lst", L"packing.144"}) {
+    if (FileExists(SetupDir + name)) {
+      PackingList = std::make_unique<TProgramLstFile>(SetupDir + name);
+      break;
+    }
+  }
+  return true;
+}
+
+void TKvtSetup::ReadProductKeys() {
+  const TSetupIniFile& ini = *SetupIni;
+  const std::wstring& s = ProductSection;
+  TargetGroup = ini.ReadString(s, L"TargetGroup", L"KVT");
+  AfterInstall = ini.ReadString(s, L"AfterInstall", L"");
+  AfterInstallInfo = ini.ReadString(s, L"AfterInstallInfo", rsExecuteProgramAfterInstall);
+  BeforeDelete = ini.ReadString(s, L"BeforeDelete", L"");
+  BeforeDeleteInfo = ini.ReadString(s, L"BeforeDeleteInfo", rsExecuteProgramBeforeDelete);
+  BeforeInstall = ini.ReadString(s, L"BeforeInstall", L"");
+  BeforeInstallInfo = ini.ReadString(s, L"BeforeInstallInfo", rsExecuteProgramBeforeInstall);
+  MainFile = ini.ReadString(s, L"MainFile", L"");
+  Comments = ini.ReadString(s, L"Comments", L"");
+  ProductName1 = ini.ReadString(s, L"ProductName1", L"");
+  Version = ini.ReadString(s, L"Version", L"");
+  FilesLst = ini.ReadString(s, L"FilesLst", L"");
+  Tmpl = ini.ReadString(s, L"Tmpl", L"");
+  Url = ini.ReadString(s, L"Url", L"");
+  Publisher = ini.ReadString(s, L"Publisher", L"");
+  HelpTelephone = ini.ReadString(s, L"HelpTelephone", L"");
+  URLInfoAbout = ini.ReadString(s, L"URLInfoAbout", L"");
+  HelpLink = ini.ReadString(s, L"HelpLink", Url);
+  URLUpdateInfo = ini.ReadString(s, L"URLUpdateInfo", Url);
+}
+
+void TKvtSetup::ReadInstCfg() {
+  const std::wstring file = InstallDir + L"InstCfg.ini";
+  RegistrationName = ReadProfileString(file, ProductSection, L"SectionName", ProductSection);
+  TargetGroup = ReadProfileString(file, ProductSection, L"GroupName", TargetGroup);
+  BackupFiles = ReadProfileBool(file, ProductSection, L"BackupFiles", false);
+  KvtRenewService = ReadProfileBool(file, ProductSection, L"KvtRenewService", false);
+}
+
+std::wstring TKvtSetup::FindRegistrationName() {
+  const std::wstring file = FullPath(DistrParameters().ProgramsIniFileName);
+  for (unsigned i = 0;; ++i) {
+    const std::wstring name = i == 0 ? ProductSection : ProductSection + std::to_wstring(i);
+    if (!ProfileSectionExists(file, name)) return name;
+    const std::wstring installPath = TrimText(ReadProfileString(file, name, L"InstallPath", L""));
+    if (installPath.empty()) return name;
+    const std::wstring path = IncludeTrailingBackslash(installPath);
+    if (!PlatformTools().DirectoryExists(path) || SameFolder(path, InstallDir)) return name;
+  }
+}
+
+void TKvtSetup::ReportMessage(std::int32_t kind, const std::wstring& text) {
+  if (OnMessage) {
+    OnMessage(kind, text);
+  } else if (kind == 0) {
+    throw Exception(text);
+  }
+}
+
+void TKvtSetup::ReportStatus(const std::wstring& title, const std::wstring& text1, const std::wstring& text2,
+                             std::int32_t percent) {
+  if (!OnStatus) return;
+  OnStatus(title, text1, text2, percent, Cancel);
+  if (Cancel != 0) throw EAbort();
+}
+
+std::int32_t TKvtSetup::Ask(const std::wstring& text, std::uint32_t flags) {
+  if (OnQuestion) return OnQuestion(rsSetupProgram, text, flags);
+  return GuiTools().MessageBox(text, flags, FormatText(rsSetupProgramName, {ProductName1}));
+}

@@ -1,0 +1,117 @@
+#include "setup/main/SetupCommandLine.h"
+
+#include "platform/StrTool.h"
+
+namespace {
+
+bool StartsWithAscii(const std::wstring& text, const std::wstring& prefix) {
+  return text.size() >= prefix.size() && SameTextAscii(text.substr(0, prefix.size()), prefix);
+}
+
+bool IsSwitchChar(wchar_t c) { return c == L'/' || c == L'-'; }
+
+// Reads one argument from position, which is left after it; false at the end.
+bool NextArgument(const std::wstring& line, size_t& position, std::wstring& argument) {
+  while (position < line.size() && line[position] <= L' ') ++position;
+  if (position >= line.size()) return false;
+  argument.clear();
+  bool quoted = false;
+  for (; position < line.size() && (quoted || line[position] > L' '); ++position) {
+    if (line[position] == L'"') {
+      quoted = !quoted;
+    } else {
+      argument += line[position];
+    }
+  }
+  return true;
+}
+
+// The value of "<switch>=<value>" when name (with its switch character)
+// matches the text before the first "=": quotes around it removed.
+bool ReadSwitchValue(const std::wstring& argument, const std::wstring& name, std::wstring& value) {
+  const size_t equals = argument.find(L'=');
+  if (equals == std::wstring::npos || equals < 2 || !IsSwitchChar(argument[0])) return false;
+  if (!SameTextAscii(argument.substr(1, equals - 1), name)) return false;
+  value = argument.substr(equals + 1);
+  if (value.size() >= 2 && value.front() == L'"' && value.back() == L'"') value = value.substr(1, value.size() - 2);
+  return !value.empty();
+}
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+}  // namespace
+
+std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
+  std::vector<std::wstring> args;
+  size_t position = 0;
+  std::wstring argument;
+  if (!NextArgument(commandLine, position, argument)) return args;  // the program name
+  while (NextArgument(commandLine, position, argument)) args.push_back(argument);
+  return args;
+}
+
+bool HasSwitchWithValue(const std::vector<std::wstring>& args, const std::wstring& name) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::wstring& arg = args[i];
+    if (arg.size() < 2 || !IsSwitchChar(arg[0]) || !StartsWithAscii(arg.substr(1), name)) continue;
+    const std::wstring rest = arg.substr(1 + name.size());
+    if (rest.empty() && i + 1 < args.size()) return true;
+    if (!rest.empty() && (rest[0] == L'=' || rest[0] == L':')) return true;
+  }
+  return false;
+}
+
+std::wstring BuildRelaunchArguments(const std::wstring& sourceDir, const std::vector<std::wstring>& args,
+                                    const std::wstring& currentDir, const TFileExists& fileExists) {
+  std::wstring text = L"/STARTDIR=" + Quoted(sourceDir);
+  for (const std::wstring& arg : args) {
+    const std::wstring extension = ExtractFileExt(arg);
+    if (StartsWithAscii(extension, L".pr")) {
+      std::wstring path = arg;
+      if (!fileExists(path)) path = IncludeTrailingBackslash(currentDir) + ExtractFileName(arg);
+      if (fileExists(path)) text += L" /RNW=" + Quoted(path);
+    } else if (SameTextAscii(extension, L".AppImage")) {
+      text += L" /APPIMAGE=" + Quoted(arg);
+    } else if (arg.find(L' ') != std::wstring::npos) {
+      text += L" " + Quoted(arg);
+    } else {
+      text += L" " + arg;
+    }
+  }
+  return text;
+}
+
+TStartArguments ParseStartArguments(const std::vector<std::wstring>& args, const std::wstring& exeDir) {
+  TStartArguments result;
+  if (args.empty()) return result;
+  const std::wstring& first = args[0];
+  if (first.size() == 5 && IsSwitchChar(first[0]) && SameTextAscii(first.substr(1), L"WINE")) {
+    result.StartDir = IncludeTrailingBackslash(exeDir);
+  } else if (ReadSwitchValue(first, L"STARTDIR", result.StartDir)) {
+    result.StartDir = IncludeTrailingBackslash(result.StartDir);
+  }
+  if (args.size() >= 2) ReadSwitchValue(args[1], L"RNW", result.RenewFile);
+  return result;
+}
+
+TStartDecision DecideStartFolderAndMode(const std::vector<std::wstring>& args, const std::wstring& exeDir,
+                                        const TFileExists& fileExists, const TReadSetupIniProduct& readProduct) {
+  const TStartArguments start = ParseStartArguments(args, exeDir);
+  TStartDecision decision;
+  decision.StartDir = start.StartDir;
+  decision.RenewFile = start.RenewFile;
+  const std::wstring setupIni = start.StartDir + L"setup.ini";
+  if (start.StartDir.empty() || !fileExists(setupIni)) {
+    decision.Failure = TStartFailure::SetupIniNotFound;
+    return decision;
+  }
+  const TSetupIniProduct product = readProduct(setupIni);
+  decision.ProductSection = TrimText(product.Section);
+  decision.ProductName = product.Name;
+  if (decision.ProductSection.empty() || TrimText(decision.ProductName).empty()) {
+    decision.Failure = TStartFailure::UnknownSetupIni;
+    return decision;
+  }
+  decision.Maintenance = fileExists(start.StartDir + L"instcfg.ini");
+  return decision;
+}

@@ -1,0 +1,67 @@
+#pragma once
+// The command line of setup: how the first instance hands its arguments to
+// the relaunched copy, and how the copy finds its start folder and mode.
+// Platform-neutral: the file system is reached through the callbacks.
+//
+// Arguments are split the way the copy reads them back: blanks separate,
+// a double quote switches quoting on and off and is dropped, and a
+// backslash is an ordinary character (so "/STARTDIR="C:\kit\"" keeps its
+// trailing backslash).
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using TFileExists = std::function<bool(const std::wstring& path)>;
+
+// The arguments of a whole command line, without the program name.
+std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine);
+
+// True when an argument is "/" or "-" followed by name (any letter case),
+// either with an appended value ("=value" or ":value") or followed by a
+// further argument that carries the value.
+bool HasSwitchWithValue(const std::vector<std::wstring>& args, const std::wstring& name);
+
+// The parameter text for the relaunched copy: "/STARTDIR="<sourceDir>"",
+// then each argument rewritten: update files (extension ".pr…") become
+// /RNW="<path>" (looked up as given, then by name in currentDir, dropped
+// when found nowhere), AppImage paths become /APPIMAGE="<path>", arguments
+// with blanks are quoted, others pass bare.
+std::wstring BuildRelaunchArguments(const std::wstring& sourceDir, const std::vector<std::wstring>& args,
+                                    const std::wstring& currentDir, const TFileExists& fileExists);
+
+// Start folder (with trailing backslash, empty when none) and update file
+// named by the copy's arguments: "/WINE" first names exeDir, else the first
+// argument must be "/STARTDIR=<folder>"; "/RNW=<file>" counts only as the
+// second argument.
+struct TStartArguments {
+  std::wstring StartDir;
+  std::wstring RenewFile;
+};
+TStartArguments ParseStartArguments(const std::vector<std::wstring>& args, const std::wstring& exeDir);
+
+enum class TStartFailure { None, SetupIniNotFound, UnknownSetupIni };
+
+// What the copy does: install from a kit, or maintain an installed copy
+// (the start folder holds "instcfg.ini").
+struct TStartDecision {
+  TStartFailure Failure = TStartFailure::None;
+  std::wstring StartDir;
+  std::wstring RenewFile;
+  std::wstring ProductSection;
+  std::wstring ProductName;
+  bool Maintenance = false;
+};
+
+// Reads the product of a setup.ini: [Products] "Product1" trimmed, and the
+// product's "ProductName1" in the user's language.
+struct TSetupIniProduct {
+  std::wstring Section;
+  std::wstring Name;
+};
+using TReadSetupIniProduct = std::function<TSetupIniProduct(const std::wstring& setupIniPath)>;
+
+// The start folder and mode of the copy; Failure names the box to show
+// when there is no usable "setup.ini" in the start folder.
+TStartDecision DecideStartFolderAndMode(const std::vector<std::wstring>& args, const std::wstring& exeDir,
+                                        const TFileExists& fileExists, const TReadSetupIniProduct& readProduct);

@@ -1,0 +1,26 @@
+#pragma once
+// Formatting of catalogue texts with their arguments, and the exception the
+// format code raises with such a text.
+
+#include <cstdint>
+#include <initializer_list>
+#include <stdexcept>
+#include <string>
+#include <variant>
+
+using TFormatArgument = std::variant<std::wstring, std::int64_t>;
+
+// Replaces "%s", "%d" and "%x" (upper-case hexadecimal) with the arguments
+// in order and "%%" with "%". A placeholder without an argument stays as it
+// is, so a translated text with too many placeholders cannot crash.
+std::wstring FormatText(const std::wstring& format, std::initializer_list<TFormatArgument> arguments);
+
+// An error whose message is a formatted catalogue text.
+class EMessageError : public std::runtime_error {
+public:
+  explicit EMessageError(std::wstring text);
+  const std::wstring& Text() const { return Message; }
+
+private:
+  std::wstring Message;
+};

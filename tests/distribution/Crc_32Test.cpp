@@ -1,0 +1,75 @@
+#include "setup/distribution/Crc_32.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+
+#include "setup/distribution/Stream.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+std::uint32_t ZlibCrc(const std::string& bytes) {
+  return static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+// Bytes that differ along the whole file, so that a skipped or repeated
+// chunk changes the result.
+std::string Pattern(std::size_t size) {
+  std::string bytes(size, '\0');
+  std::uint32_t x = 12345;
+  for (auto& b : bytes) {
+    x = x * 1103515245u + 12345u;
+    b = static_cast<char>(x >> 24);
+  }
+  return bytes;
+}
+
+TEST(Crc32, StepsChainToTheStandardCheckValue) {
+  const std::string text = "123456789";
+  EXPECT_EQ(~UpdateCrc32(text.data(), text.size(), 0xFFFFFFFFu), 0xCBF43926u);
+  const std::uint32_t half = UpdateCrc32(text.data(), 4, 0xFFFFFFFFu);
+  EXPECT_EQ(~UpdateCrc32(text.data() + 4, 5, half), 0xCBF43926u);
+  EXPECT_EQ(UpdateCrc32(text.data(), 0, 0x12345678u), 0x12345678u);
+}
+
+TEST(Crc32, HexIsEightUpperCaseDigits) {
+  EXPECT_EQ(CrcToHex(0x0A1B2C3Du), L"0A1B2C3D");
+  EXPECT_EQ(CrcToHex(0), L"00000000");
+  EXPECT_EQ(CrcToHex(0xFFFFFFFFu), L"FFFFFFFF");
+}
+
+TEST(Crc32, StreamIsReadFromItsStart) {
+  const std::string bytes = Pattern(200000);
+  TMemoryStream stream(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+  stream.SetPosition(stream.Size());
+  EXPECT_EQ(StreamCrc32(stream), ZlibCrc(bytes));
+  TMemoryStream empty;
+  EXPECT_EQ(StreamCrc32(empty), 0u);
+}
+
+TEST(Crc32, FilesOnBothSidesOfTheStreamingLimitAgreeWithZlib) {
+  testsupport::TempDir dir("crc");
+  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{29999999}, std::size_t{30000000},
+                           std::size_t{30000000 + 65536 + 7}}) {
+    SCOPED_TRACE(size);
+    const auto file = dir.path() / "data.bin";
+    const std::string bytes = Pattern(size);
+    testsupport::WriteFile(file, bytes);
+    EXPECT_EQ(FileCrc32(file.wstring()), ZlibCrc(bytes));
+  }
+  EXPECT_EQ(FileCrc32((dir.path() / "missing.bin").wstring()), 0u);
+  EXPECT_EQ(FileCrc32(dir.path().wstring()), 0u) << "a folder is not a file";
+}
+
+TEST(Crc32, WideStringUsesUtf16LeBytesWithoutFinalInversion) {
+  const unsigned char bytes[] = {0x41, 0x00, 0x11, 0x04, 0x3D, 0xD8, 0x00, 0xDE};
+  const std::wstring text = std::wstring(L"A\u0411") + (sizeof(wchar_t) == 2 ? std::wstring(L"\xD83D\xDE00")
+                                                                                 : std::wstring(1, wchar_t(0x1F600)));
+  EXPECT_EQ(WideStringCrc32(text, 0xFFFFFFFFu), UpdateCrc32(bytes, sizeof bytes, 0xFFFFFFFFu));
+  EXPECT_EQ(WideStringCrc32(L"", 7u), 7u);
+}
+
+}  // namespace

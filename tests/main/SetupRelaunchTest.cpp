@@ -1,0 +1,253 @@
+// setup.exe end to end under Wine: the relaunch from a kit folder into
+// numbered temporary folders, the copy's start folder and mode, and the
+// error boxes. Each test gives the processes a temporary folder of its own
+// (TMP/TEMP), so the relaunch folders it causes go away with it.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/UniqueHandle.h"
+#include "setup/main/SetupStart.h"
+#include "support/TestSupport.h"
+#include "support/WindowWatcher.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+constexpr std::uint32_t StartTimeoutMs = 30000;
+constexpr std::uint32_t EndTimeoutMs = 20000;
+
+const char* const KitIni =
+    "[Products]\r\nProduct1=JOM\r\n\r\n[JOM]\r\nProductName1=Tavrel (UPnP, DLNA, HTTP)\r\nVersion=5.02\r\n"
+    "FilesLst=jom.lst\r\n";
+
+const std::wstring BoxCaption = L"Установка программы Tavrel (UPnP, DLNA, HTTP)";
+
+class SetupRelaunchTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Kit = Root.path() / "kit";
+    Temp = Root.path() / "temp";
+    fs::create_directories(Kit);
+    fs::create_directories(Temp);
+    for (const char* name : {"setup.exe", "setup.exe.admin.manifest"}) {
+      fs::copy_file(ExecutableDir() / name, Kit / name);
+    }
+    if (fs::exists(ExecutableDir() / "setup.sln")) {
+      fs::copy_file(ExecutableDir() / "setup.sln", Kit / "setup.sln");
+    } else {
+      WriteFile(Kit / "setup.sln", "");
+    }
+    WriteFile(Kit / "setup.ini", KitIni);
+    SaveVariable(L"TMP");
+    SaveVariable(L"TEMP");
+    ::SetEnvironmentVariableW(L"TMP", Temp.wstring().c_str());
+    ::SetEnvironmentVariableW(L"TEMP", Temp.wstring().c_str());
+  }
+
+  void TearDown() override {
+    for (const TWindowInfo& window : FindWindows(OursWithClass(SetupPlaceholderClass))) {
+      UniqueKernelHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, window.ProcessId));
+      if (process) {
+        ::TerminateProcess(process.get(), 1);
+        ::WaitForSingleObject(process.get(), EndTimeoutMs);
+      }
+    }
+    for (const auto& [name, value] : Saved) ::SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
+  }
+
+  std::wstring KitDir() const { return Kit.wstring() + L"\\"; }
+  fs::path RelaunchFolder(int n) const { return Temp / "JOMSETUP.TMP" / std::to_string(n); }
+
+  // The windows of processes started from this test's folders.
+  TWindowFilter OursWithClass(const std::wstring& className) const {
+    const TWindowFilter below = BoxesBelowFolder(Root.dir());
+    return [below, className](const TWindowInfo& w) { return w.ClassName == className && below(w); };
+  }
+
+  // Runs the kit's setup.exe with arguments and waits for the first instance to end.
+  void RunFirstInstance(const std::wstring& arguments) {
+    ChildProcess first;
+    ASSERT_TRUE(first.Start(L"\"" + KitDir() + L"setup.exe\" " + arguments));
+    ASSERT_EQ(first.Wait(StartTimeoutMs), 0) << "the first instance did not end";
+  }
+
+  bool WaitForCopyWindow(TWindowInfo& window, const fs::path& folder) {
+    const TWindowFilter ours = OursWithClass(SetupPlaceholderClass);
+    const std::wstring exe = (folder / "setup.exe").wstring();
+    return WaitForWindow(
+        [&](const TWindowInfo& w) {
+          return ours(w) && ::CompareStringOrdinal(w.ProcessImage.c_str(), -1, exe.c_str(), -1, TRUE) == CSTR_EQUAL;
+        },
+        StartTimeoutMs, window);
+  }
+
+  void CloseCopy(const TWindowInfo& window) {
+    CloseWindow(window);
+    EXPECT_TRUE(WaitForProcessEnd(window.ProcessId, EndTimeoutMs)) << "the copy did not end";
+  }
+
+  TempDir Root{"relaunch"};
+  fs::path Kit;
+  fs::path Temp;
+
+private:
+  void SaveVariable(const std::wstring& name) {
+    wchar_t value[4096];
+    const DWORD length = ::GetEnvironmentVariableW(name.c_str(), value, 4096);
+    Saved.emplace_back(name, length > 0 && length < 4096 ? std::optional<std::wstring>(value) : std::nullopt);
+  }
+  std::vector<std::pair<std::wstring, std::optional<std::wstring>>> Saved;
+};
+
+// The files and folders scheduled for deletion at the next restart.
+std::wstring PendingDeletions() {
+  const wchar_t* key = L"System\\CurrentControlSet\\Control\\Session Manager";
+  DWORD size = 0;
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, key, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, nullptr,
+                     &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  std::wstring value(size / sizeof(wchar_t), L'\0');
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, key, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr,
+                     value.data(), &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  for (wchar_t& c : value) {
+    if (c == L'\0') c = L'|';
+  }
+  return L"|" + value;
+}
+
+// What the copy's window shows: the mode, the start folder, the update file.
+std::wstring CopyText(const TWindowInfo& window) { return window.Text; }
+
+TEST_F(SetupRelaunchTest, CopiesIntoFolderOneStartsTheCopyAndRemovesTheFolderAtItsEnd) {
+  RunFirstInstance(L"");
+  TWindowInfo copy;
+  ASSERT_TRUE(WaitForCopyWindow(copy, RelaunchFolder(1)));
+  EXPECT_TRUE(fs::exists(RelaunchFolder(1) / "setup.exe"));
+  EXPECT_TRUE(fs::exists(RelaunchFolder(1) / "setup.sln"));
+  EXPECT_TRUE(fs::exists(RelaunchFolder(1) / "setup.exe.manifest"));
+  EXPECT_EQ(copy.Caption, L"Tavrel (UPnP, DLNA, HTTP) - Установка программы");
+  EXPECT_EQ(CopyText(copy), L"Установка программы\r\n" + KitDir());
+
+  CloseCopy(copy);
+  // Only the copy's own executable may outlive it, scheduled for deletion.
+  EXPECT_FALSE(fs::exists(RelaunchFolder(1) / "setup.sln"));
+  EXPECT_FALSE(fs::exists(RelaunchFolder(1) / "setup.exe.manifest"));
+  if (fs::exists(RelaunchFolder(1))) {
+    for (const auto& entry : fs::directory_iterator(RelaunchFolder(1))) {
+      EXPECT_EQ(entry.path().filename(), "setup.exe");
+    }
+    const std::wstring pending = PendingDeletions();
+    EXPECT_NE(pending.find(L"|\\??\\" + (RelaunchFolder(1) / "setup.exe").wstring() + L"|"), std::wstring::npos)
+        << pending;
+  }
+}
+
+TEST_F(SetupRelaunchTest, ASecondStartWhileTheFirstCopyRunsUsesFolderTwo) {
+  RunFirstInstance(L"");
+  TWindowInfo copy1;
+  ASSERT_TRUE(WaitForCopyWindow(copy1, RelaunchFolder(1)));
+  RunFirstInstance(L"");
+  TWindowInfo copy2;
+  ASSERT_TRUE(WaitForCopyWindow(copy2, RelaunchFolder(2)));
+  EXPECT_NE(copy1.ProcessId, copy2.ProcessId);
+
+  // The second copy's end leaves the first copy's folder alone.
+  CloseCopy(copy2);
+  EXPECT_TRUE(fs::exists(RelaunchFolder(1) / "setup.sln"));
+  EXPECT_FALSE(fs::exists(RelaunchFolder(2) / "setup.sln"));
+  CloseCopy(copy1);
+  EXPECT_FALSE(fs::exists(RelaunchFolder(1) / "setup.sln"));
+}
+
+TEST_F(SetupRelaunchTest, ArgumentsReachTheCopyRewritten) {
+  WriteFile(Kit / "upd.prf", "update");
+  RunFirstInstance(L"\"" + KitDir() + L"upd.prf\" nothere.pr1 \"my file.txt\"");
+  TWindowInfo copy;
+  ASSERT_TRUE(WaitForCopyWindow(copy, RelaunchFolder(1)));
+  EXPECT_EQ(CopyText(copy), L"Установка программы\r\n" + KitDir() + L"\r\n" + KitDir() + L"upd.prf");
+  CloseCopy(copy);
+}
+
+TEST_F(SetupRelaunchTest, MissingLocalizationFileShowsTheCopyErrorAndStartsNothing) {
+  fs::remove(Kit / "setup.sln");
+  TMessageBoxWatcher boxes(BoxesBelowFolder(Root.dir()));
+  RunFirstInstance(L"");
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  const std::wstring expected = L"Копирование: " + KitDir() + L"setup.sln => " + RelaunchFolder(1).wstring() +
+                                L"\\setup.sln\r\nСообщение: ";
+  EXPECT_EQ(boxes.Boxes()[0].Text.substr(0, expected.size()), expected);
+  EXPECT_EQ(boxes.Boxes()[0].Caption, L"Ошибка");
+  TWindowInfo copy;
+  EXPECT_FALSE(WaitForWindow(OursWithClass(SetupPlaceholderClass), 3000, copy));
+}
+
+TEST_F(SetupRelaunchTest, MissingManifestShowsOneBoxAndTheCopyStillStarts) {
+  fs::remove(Kit / "setup.exe.admin.manifest");
+  TMessageBoxWatcher boxes(BoxesBelowFolder(Root.dir()));
+  RunFirstInstance(L"");
+  TWindowInfo copy;
+  ASSERT_TRUE(WaitForCopyWindow(copy, RelaunchFolder(1)));
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_NE(boxes.Boxes()[0].Text.find(L"setup.exe.admin.manifest => "), std::wstring::npos);
+  CloseCopy(copy);
+}
+
+// The copy's start folder and mode, run directly with its arguments (no
+// relaunch: the switch "/STARTDIR" is present).
+TEST_F(SetupRelaunchTest, StartFolderAndModeOfTheCopy) {
+  struct Case {
+    const char* Name;
+    const char* SetupIni;  // null: no setup.ini in the start folder
+    bool InstCfg;
+    std::wstring Arguments;
+    const wchar_t* Box;      // the expected failure box, or null
+    const wchar_t* Caption;  // the expected window caption otherwise
+  };
+  const Case cases[] = {
+      {"missing setup.ini", nullptr, false, L"/STARTDIR=\"<kit>\"", L"Не найден файл установки программы setup.ini.",
+       nullptr},
+      {"no product", "[Products]\r\nProduct2=JOM\r\n", false, L"/STARTDIR=<kit>",
+       L"Неизвестный формат файла установки программы setup.ini.", nullptr},
+      {"installation", KitIni, false, L"/STARTDIR=<kit>", nullptr, L"Tavrel (UPnP, DLNA, HTTP) - Установка программы"},
+      {"maintenance", KitIni, true, L"/startdir=\"<kit>\" /RNW=x.prf", nullptr,
+       L"Tavrel (UPnP, DLNA, HTTP) - Обслуживание программы"},
+      {"/WINE first", KitIni, false, L"/WINE /STARTDIR=C:\\nowhere", nullptr,
+       L"Tavrel (UPnP, DLNA, HTTP) - Установка программы"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    fs::remove(Kit / "setup.ini");
+    fs::remove(Kit / "instcfg.ini");
+    if (c.SetupIni) WriteFile(Kit / "setup.ini", c.SetupIni);
+    if (c.InstCfg) WriteFile(Kit / "instcfg.ini", "[JOM]\r\n");
+    std::wstring arguments = c.Arguments;
+    for (size_t at; (at = arguments.find(L"<kit>")) != std::wstring::npos;) arguments.replace(at, 5, Kit.wstring());
+
+    TMessageBoxWatcher boxes(BoxesBelowFolder(Root.dir()));
+    ChildProcess copy;
+    ASSERT_TRUE(copy.Start(L"\"" + KitDir() + L"setup.exe\" " + arguments));
+    if (c.Box) {
+      EXPECT_EQ(copy.Wait(StartTimeoutMs), 0);
+      ASSERT_EQ(boxes.Boxes().size(), 1u);
+      EXPECT_EQ(boxes.Boxes()[0].Caption, BoxCaption);
+      EXPECT_EQ(boxes.Boxes()[0].Text, c.Box);
+      continue;
+    }
+    TWindowInfo window;
+    ASSERT_TRUE(WaitForCopyWindow(window, Kit));
+    EXPECT_EQ(window.Caption, c.Caption);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    CloseCopy(window);
+    EXPECT_EQ(copy.Wait(EndTimeoutMs), 0);
+    EXPECT_TRUE(fs::exists(Kit / "setup.exe"));  // not a relaunch folder: nothing is removed
+  }
+}
+
+}  // namespace
