@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
@@ -11,8 +13,8 @@
 
 namespace {
 
-// A localization file holds texts: anything that inflates beyond this is
-// not one, and must not exhaust memory.
+// A localization file holds texts: a file, or a payload inflated from it,
+// beyond this size is not one, and must not exhaust memory.
 constexpr std::size_t MaxPayloadSize = 64u << 20;
 constexpr std::uint32_t LocaleEnglishLanguageName = 0x1001;  // LOCALE_SENGLANGUAGE
 
@@ -67,6 +69,13 @@ void TJomLocalizationItem::SaveToStream(TStreamHelper& writer) const {
 
 bool TJomLocalization::LoadFromFile(const std::wstring& fileName) {
   FileName = fileName;
+  std::error_code error;
+  const auto size = std::filesystem::file_size(std::filesystem::path(fileName), error);
+  if (!error && size > MaxPayloadSize) {
+    Clear();
+    LoadError = L"file too large";
+    return false;
+  }
   TMemoryStream stream;
   try {
     stream.LoadFromFile(fileName);

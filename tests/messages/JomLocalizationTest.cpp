@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "messages/FakePlatformTools.h"
@@ -246,6 +247,17 @@ TEST(JomLocalization, WrongSignatureChangesNothing) {
   testsupport::TempDir dir("sln");
   EXPECT_FALSE(localization->LoadFromFile((dir.path() / "missing.sln").wstring()));
   EXPECT_EQ(localization->Count(), 1);
+}
+
+TEST(JomLocalization, OversizedFileIsNotLoadedIntoMemory) {
+  ScopedFakePlatform platform(1033);
+  testsupport::TempDir dir("big");
+  const auto path = dir.path() / "setup.sln";
+  testsupport::WriteFile(path, "SETL");
+  std::filesystem::resize_file(path, (64u << 20) + 1);
+  TJomLocalization localization;
+  EXPECT_FALSE(localization.LoadFromFile(path.wstring()));
+  EXPECT_FALSE(LocalizationProblemText(localization).empty());
 }
 
 TEST(JomLocalization, LanguageCodes) {
