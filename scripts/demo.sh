@@ -7,7 +7,14 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
 say() { printf 'demo: %s\n' "$*"; }
 
-bash scripts/bootstrap.sh || { say "the bootstrap failed; nothing else to show"; exit 0; }
+if [ -z "${TAVREL_BOOTSTRAPPED:-}" ]; then
+  bash scripts/bootstrap.sh || { say "the bootstrap failed; nothing else to show"; exit 0; }
+  export TAVREL_BOOTSTRAPPED=1
+fi
+# setup.exe shows windows: give it a private display when there is none.
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+fi
 
 BUILD="${TAVREL_BUILD_ROOT:-$ROOT/build}/mingw"
 DEMO="${TAVREL_BUILD_ROOT:-$ROOT/build}/demo"
@@ -67,19 +74,58 @@ wait_for() { for _ in $(seq 1 100); do [ -s "$1" ] && return 0; sleep 0.2; done;
 if [ -f "$KIT/setup.exe" ]; then
   say "JomStart.exe with no installed copy: it starts the kit's setup.exe with /WINE"
   wine_run "$KIT/JomStart.exe" -hide
+  copy=""
+  for _ in $(seq 1 100); do
+    copy=$(find "$PREFIX/drive_c/users" -path '*JOMSETUP.TMP/1/setup.exe' 2>/dev/null | head -n 1)
+    [ -n "$copy" ] && break
+    sleep 0.2
+  done
+  if [ -n "$copy" ]; then
+    say "setup.exe relaunched itself from %TEMP%\\JOMSETUP.TMP\\1 ($(ls "$(dirname "$copy")" | tr '\n' ' '))"
+    say "its copy now shows its window for the kit; the installation itself comes with a later version"
+  else
+    say "setup.exe did not relaunch itself within 20 s"
+  fi
+  sleep 2
+  WINEPREFIX="$PREFIX" wineserver -k 2>/dev/null || true
 else
-  say "JomStart.exe with no installed copy would start the kit's setup.exe with /WINE; setup.exe is not built yet"
+  say "JomStart.exe with no installed copy would start the kit's setup.exe with /WINE; setup.exe is not built"
 fi
 
 say "placing an installed copy of version 5.02 by hand in C:\\Program Files (x86)\\Tavrel"
-mkdir -p "$INSTALLED"
-(cd "$KIT" && cp -r jom.exe jom.ini jom.lst setup.ini www docs "$INSTALLED/")
+mkdir -p "$INSTALLED/DISTR"
+(cd "$KIT" && cp -r jom.exe jom.ini jom.lst setup.ini www docs "$INSTALLED/" && cp jom.exe "$INSTALLED/DISTR/")
 say "JomStart.exe -hide with the installed copy as new as the kit: it starts jom.exe with /hide"
 wine_run "$KIT/JomStart.exe" -hide
 if wait_for "$INSTALLED/jom.log"; then
   sed 's/^/        /' "$INSTALLED/jom.log"
 else
   say "jom.exe did not report its start within 20 s"
+fi
+rm -f "$INSTALLED/jom.log"
+
+# The engine, through KvtDistr.dll and its console driver.
+kvtcall() { wine_run "$BUILD/bin/kvtcall.exe" "$@" | sed 's/^/        /'; }
+if [ -f "$BUILD/bin/kvtcall.exe" ] && [ -f "$BUILD/bin/KvtDistr.dll" ]; then
+  program='C:\Program Files (x86)\Tavrel\'
+  say "checking the installed copy against its list (sfCheck)"
+  kvtcall "$program" check
+  say "editing jom.ini of the installed copy, then checking again"
+  cp "$INSTALLED/jom.ini" "$DEMO/jom.ini.saved"
+  printf 'Port=9091\r\n' >> "$INSTALLED/jom.ini"
+  kvtcall "$program" check
+  cp "$DEMO/jom.ini.saved" "$INSTALLED/jom.ini"
+  say "building a distribution kit of the installed version in C:\\kits\\5_02 (sfBuildKit)"
+  rm -rf "$PREFIX/drive_c/kits"
+  kvtcall "$program" buildkit 'C:\kits\5_02'
+  if [ -d "$PREFIX/drive_c/kits/5_02" ]; then
+    say "the new kit:"
+    (cd "$PREFIX/drive_c/kits/5_02" && ls -l | tail -n +2 | awk '{printf "        %-14s %9s\n", $9, $5}')
+    say "its program list:"
+    tr -d '\r' < "$PREFIX/drive_c/kits/5_02/jom.lst" | grep -v '^;' | sed '/^$/d; s/^/        /'
+  fi
+else
+  say "kvtcall.exe or KvtDistr.dll is not built; the engine steps are skipped"
 fi
 WINEPREFIX="$PREFIX" wineserver -k 2>/dev/null || true
 say "done"
