@@ -40,7 +40,8 @@ std::wstring DriveOf(const std::wstring& path) {
   return path.substr(0, end);
 }
 
-// Elapsed milliseconds in the long time format of the user's locale.
+// Elapsed milliseconds in the long time format of the user's locale, forced
+// to 24 hours without a time marker: a duration of zero is not "12:00:00 AM".
 std::wstring ElapsedText(std::uint64_t milliseconds) {
   const std::uint64_t seconds = milliseconds / 1000;
   SYSTEMTIME time{};
@@ -51,7 +52,7 @@ std::wstring ElapsedText(std::uint64_t milliseconds) {
   time.wMinute = static_cast<WORD>((seconds / 60) % 60);
   time.wSecond = static_cast<WORD>(seconds % 60);
   wchar_t buffer[128];
-  const int length = ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &time, nullptr, buffer, 128);
+  const int length = ::GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT | TIME_NOTIMEMARKER, &time, nullptr, buffer, 128);
   return length > 1 ? std::wstring(buffer, static_cast<std::size_t>(length - 1)) : std::to_wstring(seconds);
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
+
 #include <functional>
 #include <map>
 #include <set>
@@ -251,6 +253,8 @@ TEST(DistributionBuild, WritesArchivesLooseFilesAndTheListThatRoundTrip) {
   ASSERT_EQ(recorder.Messages.size(), 2u);
   EXPECT_EQ(recorder.Messages[0].second, FormatText(rsDistributionCreationDirectory, {L"2.5.1", Win(kit)}));
   EXPECT_EQ(recorder.Messages[1].second.rfind(L"Время построения ", 0), 0u);
+  // A duration, not a time of day: no AM/PM marker in 12-hour locales.
+  EXPECT_TRUE(std::iswdigit(recorder.Messages[1].second.back())) << recorder.Messages[1].second;
   std::int32_t last = -1;
   for (const TStatusCall& call : recorder.Statuses) {
     if (call.Percent < 0) continue;
