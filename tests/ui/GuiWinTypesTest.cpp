@@ -93,7 +93,7 @@ TEST(MessageBoxes, ShowCatalogueButtonTextsAndReturnThePressedButton) {
   };
   for (const TQuestionCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    TMessageBoxWatcher watcher(L"Вопрос установки", c.Press);
+    TBoxAnswerer watcher(L"Вопрос установки", c.Press);
     const std::int32_t result = GuiTools().MessageBox(L"Продолжить?", c.Flags, L"Вопрос установки");
     const TSeenBox& seen = watcher.Finish();
     ASSERT_TRUE(seen.Found);
@@ -118,7 +118,7 @@ TEST(MessageBoxes, ShowMessageHasTheKindsCaptionAndIconAndOnlyOk) {
   };
   for (const TKindCase& c : cases) {
     SCOPED_TRACE(c.Kind);
-    TMessageBoxWatcher watcher(c.Caption, IDOK);
+    TBoxAnswerer watcher(c.Caption, IDOK);
     const std::int32_t result = GuiTools().ShowMessage(c.Kind, L"Сообщение", L"", false);
     const TSeenBox& seen = watcher.Finish();
     ASSERT_TRUE(seen.Found);
@@ -129,7 +129,7 @@ TEST(MessageBoxes, ShowMessageHasTheKindsCaptionAndIconAndOnlyOk) {
   // A given caption is used as it is; without any window to centre on, a
   // centred box is centred on the work area.
   ASSERT_EQ(::GetActiveWindow(), nullptr);
-  TMessageBoxWatcher watcher(L"Своя подпись", IDOK);
+  TBoxAnswerer watcher(L"Своя подпись", IDOK);
   GuiTools().ShowMessage(mkWarning, L"Сообщение", L"Своя подпись", true);
   const TSeenBox& seen = watcher.Finish();
   ASSERT_TRUE(seen.Found);
@@ -139,7 +139,7 @@ TEST(MessageBoxes, ShowMessageHasTheKindsCaptionAndIconAndOnlyOk) {
 }
 
 TEST(MessageBoxes, ShowErrorMessageShowsAnErrorBox) {
-  TMessageBoxWatcher watcher(L"Ошибка", IDOK);
+  TBoxAnswerer watcher(L"Ошибка", IDOK);
   ShowErrorMessage(L"Не удалось открыть файл");
   const TSeenBox& seen = watcher.Finish();
   ASSERT_TRUE(seen.Found);
@@ -151,7 +151,7 @@ TEST(MessageBoxes, ConfirmAsksOnItsOwnerCentredOnIt) {
   ASSERT_NE(owner.get(), nullptr);
   for (const int press : {IDYES, IDNO}) {
     SCOPED_TRACE(press);
-    TMessageBoxWatcher watcher(L"Подтверждение", press);
+    TBoxAnswerer watcher(L"Подтверждение", press);
     const bool answer = GuiTools().Confirm(L"Удалить программу?", L"", true, owner.get());
     const TSeenBox& seen = watcher.Finish();
     ASSERT_TRUE(seen.Found);
@@ -169,7 +169,7 @@ TEST(MessageBoxes, MessageBoxBelongsToTheActiveWindowAndIsCentredOnIt) {
   ::SetActiveWindow(owner.get());
   ProcessPendingMessages();
   ASSERT_EQ(::GetActiveWindow(), owner.get());
-  TMessageBoxWatcher watcher(L"Программа установки", IDNO);
+  TBoxAnswerer watcher(L"Программа установки", IDNO);
   EXPECT_EQ(GuiTools().MessageBox(L"Заменить файл?", MB_YESNO, L"Программа установки"), IDNO);
   const TSeenBox& seen = watcher.Finish();
   ASSERT_TRUE(seen.Found);
@@ -194,7 +194,7 @@ std::wstring YesTextAfterActivation() {
 
 TEST(MessageBoxes, NoHookOutlivesItsBox) {
   {
-    TMessageBoxWatcher watcher(L"Подтверждение", IDYES);
+    TBoxAnswerer watcher(L"Подтверждение", IDYES);
     EXPECT_TRUE(GuiTools().Confirm(L"Продолжить?", L"", false, nullptr));
     ASSERT_TRUE(watcher.Finish().Found);
   }
@@ -209,7 +209,7 @@ TEST(MessageBoxes, NoHookOutlivesItsBox) {
 // The watcher is what keeps these tests from hanging: a box it does not
 // expect is closed once its time is up.
 TEST(MessageBoxWatcher, ClosesAnUnexpectedBoxAfterItsTime) {
-  TMessageBoxWatcher watcher(L"Ожидаемая подпись", IDYES, 500);
+  TBoxAnswerer watcher(L"Ожидаемая подпись", IDYES, 500);
   const std::int32_t result = GuiTools().MessageBox(L"Неожиданный вопрос", MB_OKCANCEL, L"Другая подпись");
   EXPECT_FALSE(watcher.Finish().Found);
   EXPECT_EQ(result, IDCANCEL);
@@ -236,13 +236,13 @@ protected:
 
 TEST_F(EnglishItemCurrent, BoxesShowTheEnglishTexts) {
   {
-    TMessageBoxWatcher watcher(L"Confirmation", IDNO);
+    TBoxAnswerer watcher(L"Confirmation", IDNO);
     EXPECT_FALSE(GuiTools().Confirm(L"Continue?", L"", true, nullptr));
     const TSeenBox& seen = watcher.Finish();
     ASSERT_TRUE(seen.Found);
     EXPECT_EQ(seen.Buttons, (TButtons{{IDYES, L"Yes"}, {IDNO, L"No"}}));
   }
-  TMessageBoxWatcher watcher(L"Setup", IDRETRY);
+  TBoxAnswerer watcher(L"Setup", IDRETRY);
   EXPECT_EQ(GuiTools().MessageBox(L"File in use", MB_ABORTRETRYIGNORE, L"Setup"), IDRETRY);
   const TSeenBox& seen = watcher.Finish();
   ASSERT_TRUE(seen.Found);

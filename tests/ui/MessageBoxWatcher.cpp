@@ -1,5 +1,7 @@
 #include "ui/MessageBoxWatcher.h"
 
+#include "support/WindowWatcher.h"
+
 #include <chrono>
 #include <cwchar>
 
@@ -11,28 +13,6 @@ std::wstring WindowText(HWND window) {
   wchar_t text[256] = {};
   ::GetWindowTextW(window, text, static_cast<int>(std::size(text)));
   return text;
-}
-
-bool IsDialogOfThisProcess(HWND window) {
-  DWORD process = 0;
-  ::GetWindowThreadProcessId(window, &process);
-  if (process != ::GetCurrentProcessId() || !::IsWindowVisible(window)) return false;
-  wchar_t name[16] = {};
-  ::GetClassNameW(window, name, static_cast<int>(std::size(name)));
-  return std::wcscmp(name, L"#32770") == 0;
-}
-
-struct TSearch {
-  const std::wstring* Caption;
-  HWND Found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM data) {
-  auto* search = reinterpret_cast<TSearch*>(data);
-  if (!IsDialogOfThisProcess(window)) return TRUE;
-  if (!search->Caption->empty() && WindowText(window) != *search->Caption) return TRUE;
-  search->Found = window;
-  return FALSE;
 }
 
 // The box's buttons are final once it is the active window of its thread:
@@ -64,23 +44,25 @@ HICON IconOf(HWND box) {
 }  // namespace
 
 HWND FindProcessDialog(const std::wstring& caption) {
-  TSearch search{&caption, nullptr};
-  ::EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-  return search.Found;
+  const DWORD self = ::GetCurrentProcessId();
+  const auto dialogs = testsupport::FindWindows([&](const testsupport::TWindowInfo& info) {
+    return info.ProcessId == self && info.ClassName == L"#32770" && (caption.empty() || info.Caption == caption);
+  });
+  return dialogs.empty() ? nullptr : dialogs.front().Window;
 }
 
-TMessageBoxWatcher::TMessageBoxWatcher(std::wstring caption, int press, DWORD timeoutMs)
+TBoxAnswerer::TBoxAnswerer(std::wstring caption, int press, DWORD timeoutMs)
     : Caption(std::move(caption)), Press(press), TimeoutMs(timeoutMs), Worker([this] { Run(); }) {}
 
-TMessageBoxWatcher::~TMessageBoxWatcher() { Finish(); }
+TBoxAnswerer::~TBoxAnswerer() { Finish(); }
 
-const TSeenBox& TMessageBoxWatcher::Finish() {
+const TSeenBox& TBoxAnswerer::Finish() {
   Stop = true;
   if (Worker.joinable()) Worker.join();
   return Seen;
 }
 
-void TMessageBoxWatcher::Run() {
+void TBoxAnswerer::Run() {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
   while (!Stop && std::chrono::steady_clock::now() < deadline) {
     HWND box = FindProcessDialog(Caption);
@@ -90,7 +72,7 @@ void TMessageBoxWatcher::Run() {
   CloseOpenDialogs();
 }
 
-bool TMessageBoxWatcher::TryPress(HWND box) {
+bool TBoxAnswerer::TryPress(HWND box) {
   Seen.Found = true;
   Seen.Caption = WindowText(box);
   for (int id : StandardButtons) {
@@ -107,7 +89,7 @@ bool TMessageBoxWatcher::TryPress(HWND box) {
 
 // Ends every dialog this process still shows, until the test stops the
 // watcher (the test's thread is then out of its box).
-void TMessageBoxWatcher::CloseOpenDialogs() {
+void TBoxAnswerer::CloseOpenDialogs() {
   while (!Stop) {
     if (HWND box = FindProcessDialog(std::wstring())) {
       ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);

@@ -25,14 +25,14 @@ struct TSeenBox {
   HICON Icon = nullptr;
 };
 
-class TMessageBoxWatcher {
+class TBoxAnswerer {
 public:
   // Starts watching for a box with this caption; presses the button press
   // once the box is active.
-  TMessageBoxWatcher(std::wstring caption, int press, DWORD timeoutMs = 15000);
-  ~TMessageBoxWatcher();
-  TMessageBoxWatcher(const TMessageBoxWatcher&) = delete;
-  TMessageBoxWatcher& operator=(const TMessageBoxWatcher&) = delete;
+  TBoxAnswerer(std::wstring caption, int press, DWORD timeoutMs = 15000);
+  ~TBoxAnswerer();
+  TBoxAnswerer(const TBoxAnswerer&) = delete;
+  TBoxAnswerer& operator=(const TBoxAnswerer&) = delete;
 
   // Stops the watcher and returns what it saw.
   const TSeenBox& Finish();
