@@ -3,16 +3,31 @@
 #include <map>
 
 #include "setup/engine/KvtDistr.h"
+#include "setup/engine/diExceptions.h"
 #include "setup/engine/diKvtSetupDistr.h"
+#include "setup/messages/FormatText.h"
+#include "setup/messages/XilSetupRuntimeMessages.h"
 
 namespace {
 
+// A function whose pipeline this build does not carry yet: it fails with a
+// message naming the function instead of reporting a success it never had.
+TSetupFunction NotBuilt(const std::wstring& caption) {
+  return [caption](TKvtSetup&, void*) {
+    throw Exception(FormatText(L"Функция \"%s\" недоступна в этой сборке программы установки", {caption}));
+  };
+}
+
 // The pipelines this engine carries, by function code (codes 1 to 6 of
-// KvtDistr.h); a code missing here succeeds without doing anything.
+// KvtDistr.h); any other code succeeds without doing anything.
 std::map<std::int32_t, TSetupFunction> BuiltInSetupFunctions() {
   return {
+      {sfInstall, NotBuilt(rsProgramInstallation)},
+      {sfUpdate, NotBuilt(rsProgramMaintenance)},
       {sfCheck, &CheckProgramFunction},
       {sfBuildKit, &BuildDistributionFunction},
+      {sfStationSetup, NotBuilt(rsProgramStationSetup)},
+      {sfUninstall, NotBuilt(rsProgramUninstall)},
   };
 }
 

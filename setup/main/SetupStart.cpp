@@ -44,7 +44,8 @@ LRESULT CALLBACK PlaceholderProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 // A plain window naming the product, the mode and the start folder, shown
-// until it is closed.
+// until it is closed. It says plainly that the setup window itself is not
+// part of this build, so nobody takes it for a finished installation.
 void ShowPlaceholderWindow(const TStartDecision& decision) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   WNDCLASSW windowClass{};
@@ -59,7 +60,8 @@ void ShowPlaceholderWindow(const TStartDecision& decision) {
                                   CW_USEDEFAULT, 560, 200, nullptr, nullptr, instance, nullptr);
   if (!window) return;
   const std::wstring text = ModeCaption(decision) + L"\r\n" + decision.StartDir +
-                            (decision.RenewFile.empty() ? L"" : L"\r\n" + decision.RenewFile);
+                            (decision.RenewFile.empty() ? L"" : L"\r\n" + decision.RenewFile) +
+                            L"\r\nОкно программы установки недоступно в этой сборке: ничего не установлено.";
   ::CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE, 16, 16, 520, 120, window, nullptr, instance,
                     nullptr);
   ::ShowWindow(window, SW_SHOWNORMAL);

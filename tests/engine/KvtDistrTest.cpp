@@ -68,9 +68,19 @@ protected:
 };
 
 TEST_F(KvtDistrTest, CodesWithoutPipelineSucceedQuietly) {
-  for (std::int32_t code : {0, 1, 2, 5, 6, 9, -1}) EXPECT_EQ(ExecuteSetupFunction(L"", code, nullptr, &Params), -1);
+  for (std::int32_t code : {0, 7, 9, -1}) EXPECT_EQ(ExecuteSetupFunction(L"", code, nullptr, &Params), -1);
   EXPECT_EQ(ExecuteSetupFunction(nullptr, 9, nullptr, nullptr), -1);
   EXPECT_TRUE(Calls.Messages.empty());
+}
+
+TEST_F(KvtDistrTest, FunctionsNotBuiltYetFailNamingThemselves) {
+  for (std::int32_t code : {sfInstall, sfUpdate, sfStationSetup, sfUninstall}) {
+    Calls.Messages.clear();
+    EXPECT_EQ(ExecuteSetupFunction(L"", code, nullptr, &Params), 0) << code;
+    ASSERT_EQ(Calls.Messages.size(), 1u) << code;
+    EXPECT_EQ(Calls.Messages[0].first, mkError);
+    EXPECT_NE(Calls.Messages[0].second.find(L"недоступна"), std::wstring::npos);
+  }
 }
 
 TEST_F(KvtDistrTest, OnlyErrorMessagesMakeTheFunctionFail) {
