@@ -41,8 +41,8 @@ bool ProfileSectionExists(const std::wstring& file, const std::wstring& section)
   return ::GetPrivateProfileStringW(section.c_str(), nullptr, L"", keys, 4, file.c_str()) > 0;
 }
 
-// The profile functions look for a bare name in the Windows folder; the
-// programs registration file is meant relative to the current folder.
+// The profile functions look for a relative name in the Windows folder; the
+// files the session reads are meant relative to the current folder.
 std::wstring FullPath(const std::wstring& path) {
   const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (size == 0) return path;
@@ -153,7 +153,9 @@ void TKvtSetup::ReadProductKeys() {
 }
 
 void TKvtSetup::ReadInstCfg() {
-  const std::wstring file = InstallDir + L"InstCfg.ini";
+  // Absolute: the profile functions would look for a relative name in the
+  // Windows folder.
+  const std::wstring file = FullPath(InstallDir + L"InstCfg.ini");
   RegistrationName = ReadProfileString(file, ProductSection, L"SectionName", ProductSection);
   TargetGroup = ReadProfileString(file, ProductSection, L"GroupName", TargetGroup);
   BackupFiles = ReadProfileBool(file, ProductSection, L"BackupFiles", false);
@@ -165,9 +167,9 @@ std::wstring TKvtSetup::FindRegistrationName() {
   for (unsigned i = 0;; ++i) {
     const std::wstring name = i == 0 ? ProductSection : ProductSection + std::to_wstring(i);
     if (!ProfileSectionExists(file, name)) return name;
-    const std::wstring installPath = TrimText(ReadProfileString(file, name, L"InstallPath", L""));
-    if (installPath.empty()) return name;
-    const std::wstring path = IncludeTrailingBackslash(installPath);
+    // A section without "InstallPath" names the root "\", which exists: it
+    // is taken, not free.
+    const std::wstring path = IncludeTrailingBackslash(TrimText(ReadProfileString(file, name, L"InstallPath", L"")));
     if (!PlatformTools().DirectoryExists(path) || SameFolder(path, InstallDir)) return name;
   }
 }

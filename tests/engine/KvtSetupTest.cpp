@@ -102,8 +102,26 @@ TEST(KvtSetup, AnInstalledCopyReadsItsInstCfg) {
   EXPECT_TRUE(written.KvtRenewService);
 }
 
+// A session on a folder given relative to the current folder reads that
+// folder's instcfg.ini, not a file of that name in the Windows folder.
+TEST(KvtSetup, ARelativeInstalledCopyReadsItsOwnInstCfg) {
+  TempDir dir("rel");
+  std::filesystem::create_directories(dir.path() / "copy");
+  WriteFile(dir.path() / "copy" / "setup.ini", KitIni);
+  WriteFile(dir.path() / "copy" / "instcfg.ini", "[JOM]\r\nSectionName=JOM7\r\nGroupName=Relative\r\n");
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  TKvtSetup setup(L"copy");
+  const bool read = setup.ReadSetupIni(false);
+  std::filesystem::current_path(previous);
+  ASSERT_TRUE(read);
+  EXPECT_TRUE(setup.RunningFromInstalled);
+  EXPECT_EQ(setup.RegistrationName, L"JOM7");
+  EXPECT_EQ(setup.TargetGroup, L"Relative");
+}
+
 TEST(KvtSetup, LoadFileListAddsItsOwnItemAndTheKitsPackingList) {
-  const char* const list = "jom.exe CRC=00000000 Len=0\r\ndocs\\readme.txt CRC=00000000 Len=0\r\n";
+  const char* const list = "jom.exe CRC=00000000 Len=0\r\nreadme.txt Dir=docs CRC=00000000 Len=0\r\n";
   struct Case {
     const char* Name;
     bool InstCfg;
@@ -181,7 +199,9 @@ TEST(KvtSetup, FindRegistrationNameSkipsLiveInstallations) {
       {"[JOM]\r\nInstallPath=" + root + "gone\r\n", L"JOM"},
       {"[JOM]\r\nInstallPath=" + root + "TARGET\r\n", L"JOM"},
       {"[JOM]\r\nInstallPath=" + root + "other1\r\n[JOM1]\r\nInstallPath=" + root + "other2\\\r\n", L"JOM2"},
-      {"[JOM]\r\nProductID=JOM\r\n", L"JOM"},
+      // Without "InstallPath" the section names the root, which exists.
+      {"[JOM]\r\nProductID=JOM\r\n", L"JOM1"},
+      {"[JOM]\r\nInstallPath=  \r\n[JOM1]\r\nInstallPath=" + root + "gone\r\n", L"JOM1"},
   };
   const TDistrParameters saved = DistrParameters();
   const std::wstring programs = dir.file(L"jomsetup.ini");
