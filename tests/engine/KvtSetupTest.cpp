@@ -6,6 +6,7 @@
 #include "setup/engine/SetupIniFile.h"
 #include "setup/engine/diDistrParams.h"
 #include "setup/engine/diKvtSetup.h"
+#include "platform/Win.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -102,22 +103,36 @@ TEST(KvtSetup, AnInstalledCopyReadsItsInstCfg) {
   EXPECT_TRUE(written.KvtRenewService);
 }
 
-// A session on a folder given relative to the current folder reads that
-// folder's instcfg.ini, not a file of that name in the Windows folder.
-TEST(KvtSetup, ARelativeInstalledCopyReadsItsOwnInstCfg) {
+// instcfg.ini is read where the session's folder says, relative to the
+// current folder, never a file of that name in the Windows folder (where
+// the profile functions look for a name without a folder).
+TEST(KvtSetup, InstCfgIsReadFromTheSessionsFolderNotTheWindowsFolder) {
   TempDir dir("rel");
   std::filesystem::create_directories(dir.path() / "copy");
   WriteFile(dir.path() / "copy" / "setup.ini", KitIni);
   WriteFile(dir.path() / "copy" / "instcfg.ini", "[JOM]\r\nSectionName=JOM7\r\nGroupName=Relative\r\n");
+  WriteFile(dir.path() / "InstCfg.ini", "[JOM]\r\nSectionName=JOM8\r\n");
+  wchar_t windows[MAX_PATH] = {};
+  ::GetWindowsDirectoryW(windows, MAX_PATH);
+  const std::filesystem::path decoy = std::filesystem::path(windows) / "InstCfg.ini";
+  ASSERT_FALSE(std::filesystem::exists(decoy));
+  WriteFile(decoy, "[JOM]\r\nSectionName=WINDOWS\r\n");
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
-  TKvtSetup setup(L"copy");
-  const bool read = setup.ReadSetupIni(false);
+
+  TKvtSetup relative(L"copy");
+  const bool read = relative.ReadSetupIni(false);
+  TKvtSetup unset(L"");  // no folder yet: the current folder
+  unset.ProductSection = L"JOM";
+  unset.ReadInstCfg();
+
   std::filesystem::current_path(previous);
+  std::filesystem::remove(decoy);
   ASSERT_TRUE(read);
-  EXPECT_TRUE(setup.RunningFromInstalled);
-  EXPECT_EQ(setup.RegistrationName, L"JOM7");
-  EXPECT_EQ(setup.TargetGroup, L"Relative");
+  EXPECT_TRUE(relative.RunningFromInstalled);
+  EXPECT_EQ(relative.RegistrationName, L"JOM7");
+  EXPECT_EQ(relative.TargetGroup, L"Relative");
+  EXPECT_EQ(unset.RegistrationName, L"JOM8");
 }
 
 TEST(KvtSetup, LoadFileListAddsItsOwnItemAndTheKitsPackingList) {
