@@ -179,8 +179,11 @@ void TZipWriter::Fail(const TZipFailure& failure) {
   throw EZipError(L"Windows error " + std::to_wstring(failure.SystemError) + L" (" + subject + L")", 0);
 }
 
-bool TZipWriter::AddFile(const std::wstring& path) {
-  const std::wstring entryName = ExtractFileName(path);
+bool TZipWriter::AddFile(const std::wstring& path, const std::wstring& storedName) {
+  std::wstring entryName = storedName.empty() ? ExtractFileName(path) : storedName;
+  for (wchar_t& c : entryName) {
+    if (c == L'\\') c = L'/';
+  }
   auto* source = new TFileSource;
   source->EntryName = entryName;
   source->File.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -266,6 +269,19 @@ std::uint32_t TZipReader::EntryCrc(const std::wstring& name) const {
   if (index < 0 || zip_stat_index(State->Archive, static_cast<zip_uint64_t>(index), 0, &stat) != 0)
     RaiseZip(ZIP_ER_NOENT, ArchiveName + L": " + name);
   return stat.crc;
+}
+
+TZipEntryInfo TZipReader::EntryInfo(const std::wstring& name) const {
+  const std::int64_t index = Locate(name);
+  zip_stat_t stat;
+  if (index < 0 || zip_stat_index(State->Archive, static_cast<zip_uint64_t>(index), 0, &stat) != 0)
+    RaiseZip(ZIP_ER_NOENT, ArchiveName + L": " + name);
+  TZipEntryInfo info;
+  if (stat.valid & ZIP_STAT_NAME) info.StoredName = FromUtf8(stat.name);
+  if (stat.valid & ZIP_STAT_CRC) info.Crc = stat.crc;
+  if (stat.valid & ZIP_STAT_SIZE) info.Size = static_cast<std::int64_t>(stat.size);
+  if ((stat.valid & ZIP_STAT_MTIME) && stat.mtime > 0) info.ModifiedTime = static_cast<std::int64_t>(stat.mtime);
+  return info;
 }
 
 void TZipReader::ExtractToStream(const std::wstring& name, TStream& stream) {
