@@ -647,3 +647,46 @@ TEST(Install, ASplitArchiveOnAFixedDriveIsJoinedToo) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Install, ACancelAtTheLastProgressReportStillStopsBeforeTheRegistration) {
+  TInstallFolders folders("lastcancel");
+  TKit kit(folders.KitPath(), L"1.0");
+  kit.Add({L"a.txt", L"", L"", L"", "a", L""}).Add({L"b.txt", L"", L"", L"main", "b", L""});
+  kit.Write();
+  TEngineRun run;
+  run.Automatic = true;
+  run.CancelAt = [](const TStatusCall& call) { return call.Title == L"Копирование файлов" && call.Percent == 100; };
+  EXPECT_EQ(run.Install(kit.Dir(), folders.Program()), 0);
+  EXPECT_EQ(run.Errors(), std::vector<std::wstring>{Interrupted});
+  EXPECT_EQ(Read(folders.ProgramPath() / "b.txt"), "b");
+}
+
+TEST(Install, AKitOfEmptyFilesReachesFullProgress) {
+  TInstallFolders folders("empty");
+  TKit kit(folders.KitPath(), L"1.0");
+  kit.ListsSetupIni = false;
+  kit.Add({L"a.txt", L"", L"", L"", "", L""}).Add({L"b.txt", L"", L"", L"main", "", L""});
+  kit.Write();
+  TEngineRun run;
+  run.Automatic = true;
+  ExpectInstalled(run, run.Install(kit.Dir(), folders.Program()));
+  EXPECT_TRUE(fs::exists(folders.ProgramPath() / "b.txt"));
+  for (const TStatusCall& call : run.Statuses) EXPECT_LE(call.Percent, 100);
+  EXPECT_EQ(run.LastPercent(), 100);
+}
+
+TEST(StationSetup, NeedsAnInstalledCopy) {
+  TInstallFolders folders("station");
+  TKit kit(folders.KitPath(), L"1.0");
+  kit.Add({L"a.txt", L"", L"", L"", "a", L""});
+  kit.Write();
+  TEngineRun run;
+  run.Automatic = true;
+  EXPECT_EQ(run.Execute(kit.Dir(), sfStationSetup, nullptr), 0);
+  EXPECT_EQ(run.Errors(), std::vector<std::wstring>{L"Файл " + kit.Dir() + L"instcfg.ini не найден"});
+  EXPECT_FALSE(fs::exists(folders.ProgramPath()));
+}
+
+}  // namespace
