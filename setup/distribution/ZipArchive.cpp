@@ -290,7 +290,8 @@ void TZipReader::ExtractToStream(const std::wstring& name, TStream& stream) {
   zip_file_t* entry = zip_fopen_index(State->Archive, static_cast<zip_uint64_t>(Locate(name)), 0);
   if (!entry) RaiseZip(zip_error_code_zip(zip_get_error(State->Archive)), subject);
 
-  std::vector<std::uint8_t> buffer(1 << 16);
+  // Large blocks: each one is a system write for the caller's file.
+  std::vector<std::uint8_t> buffer(1 << 20);
   std::uint32_t crc = 0xFFFFFFFFu;
   for (;;) {
     const zip_int64_t got = zip_fread(entry, buffer.data(), buffer.size());
