@@ -7,10 +7,8 @@ prefix=$(realpath -m "$1")
 shift
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
-# No Mono or Gecko installation prompts: nothing here needs them. Shortcuts
-# made inside the prefix must not become desktop entries of the real home
-# folder: winemenubuilder stays off whatever the caller asked for.
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=};winemenubuilder.exe=d"
+# No Mono or Gecko installation prompts: nothing here needs them.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 if [ ! -f "$prefix/.tavrel-ready" ]; then
   mkdir -p "$(dirname "$prefix")"
   (
