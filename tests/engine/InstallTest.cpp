@@ -71,6 +71,19 @@ TKit MixedKit(const fs::path& folder, const std::wstring& version, const std::ws
   return kit;
 }
 
+// One test's folders with the mixed kit written into them (after prepare).
+struct TMixedKit {
+  explicit TMixedKit(const std::string& tag, const std::wstring& version = L"5.03",
+                     const std::function<void(TKit&)>& prepare = {})
+      : Folders(tag), Kit(MixedKit(Folders.KitPath(), version, System.Name)) {
+    if (prepare) prepare(Kit);
+    Kit.Write();
+  }
+  TInstallFolders Folders;
+  TSystemFile System;
+  TKit Kit;
+};
+
 fs::path TargetOf(const TInstallFolders& folders, const TFixtureFile& file) {
   if (file.St.find(L'L') != std::wstring::npos) return SystemFolder() + file.Name;
   if (file.Dir == L"..\\Common") return folders.Root() / "Common" / file.Name;
@@ -78,10 +91,9 @@ fs::path TargetOf(const TInstallFolders& folders, const TFixtureFile& file) {
 }
 
 TEST(Install, AFreshInstallPutsEveryFileInPlaceAndKeepsCopiesOfTheMarkedOnes) {
-  TInstallFolders folders("fresh");
-  TSystemFile systemFile;
-  const TKit kit = MixedKit(folders.KitPath(), L"5.03", systemFile.Name);
-  kit.Write();
+  const TMixedKit mixed("fresh");
+  const TInstallFolders& folders = mixed.Folders;
+  const TKit& kit = mixed.Kit;
   fs::create_directories(folders.ProgramPath());
   WriteFile(folders.ProgramPath() / "old.txt", "left over");
 
@@ -98,7 +110,7 @@ TEST(Install, AFreshInstallPutsEveryFileInPlaceAndKeepsCopiesOfTheMarkedOnes) {
 
   // Kept copies exactly for I, L, R, C and t, each a copy of the kit's file.
   const std::vector<std::string> kept = {"##/Common/common.dll", "jom.exe", "jom.ini",
-                                         fs::path(systemFile.Name).string(), "tools/tool.dll"};
+                                         fs::path(mixed.System.Name).string(), "tools/tool.dll"};
   std::vector<std::string> expected = kept;
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(FilesUnder(folders.ProgramPath() / "DISTR"), expected);
@@ -144,11 +156,10 @@ TEST(Install, AReinstallKeepsTheUsersSettingsAsAnswered) {
       {"cancel", false, IDCANCEL, true, true},
   };
   for (const Case& c : cases) {
-    TInstallFolders folders("again");
-    TSystemFile systemFile;
-    const TKit kit = MixedKit(folders.KitPath(), L"5.03", systemFile.Name);
-    kit.Write();
-    InstalledMixedCopy(folders, L"5.02", systemFile.Name);
+    const TMixedKit mixed("again");
+    const TInstallFolders& folders = mixed.Folders;
+    const TKit& kit = mixed.Kit;
+    InstalledMixedCopy(folders, L"5.02", mixed.System.Name);
     fs::remove(folders.ProgramPath() / "docs" / "readme.txt");
 
     TEngineRun run;
@@ -210,12 +221,10 @@ TEST(Install, AnUpgradeBacksUpUserFilesAndReplacedFilesOnlyWhenTheVersionRises) 
   // The order is that of the characters: 5.10 sorts before 5.9.
   const Case cases[] = {{L"5.10", L"5.9", true}, {L"5.9", L"5.10", false}};
   for (const Case& c : cases) {
-    TInstallFolders folders("bak");
-    TSystemFile systemFile;
-    TKit kit = MixedKit(folders.KitPath(), c.New, systemFile.Name);
-    kit.Key(L"Tmpl", L"jom");
-    kit.Write();
-    const TInstalledCopy copy = InstalledMixedCopy(folders, c.Old, systemFile.Name);
+    const TMixedKit mixed("bak", c.New, [](TKit& k) { k.Key(L"Tmpl", L"jom"); });
+    const TInstallFolders& folders = mixed.Folders;
+    const TKit& kit = mixed.Kit;
+    const TInstalledCopy copy = InstalledMixedCopy(folders, c.Old, mixed.System.Name);
     const std::string oldList = Read(folders.ProgramPath() / "files.lst");
     const std::string oldSetupIni = Read(folders.ProgramPath() / "setup.ini");
     {
@@ -257,9 +266,8 @@ std::wstring ShellFolder(int csidl) {
 }
 
 TEST(Install, RefusesBadParametersAndFolders) {
-  TInstallFolders folders("refuse");
-  TSystemFile systemFile;
-  MixedKit(folders.KitPath(), L"5.03", systemFile.Name).Write();
+  const TMixedKit mixed("refuse");
+  const TInstallFolders& folders = mixed.Folders;
   const std::wstring invalid = L"Программа не может быть установлена в корневой каталог диска или сетевого ресурса";
   const std::wstring profile = ShellFolder(CSIDL_PROFILE);
   struct Case {
@@ -314,11 +322,9 @@ TEST(Install, AFileTheKitLacksOrCannotDeliverStopsTheInstall) {
        L"Архив: %KIT%web.zip; Файл: INDEX.HTML; Сообщение: CRC error"},
   };
   for (const Case& c : cases) {
-    TInstallFolders folders("lack");
-    TSystemFile systemFile;
-    TKit kit = MixedKit(folders.KitPath(), L"5.03", systemFile.Name);
-    if (c.Prepare) c.Prepare(kit);
-    kit.Write();
+    const TMixedKit mixed("lack", L"5.03", c.Prepare);
+    const TInstallFolders& folders = mixed.Folders;
+    const TKit& kit = mixed.Kit;
     if (c.Damage) c.Damage(folders);
     TEngineRun run;
     run.Automatic = true;
@@ -371,10 +377,9 @@ TEST(Install, ArchiveEntriesAreExtractedOnlyInsideTheWorkFolder) {
 }
 
 TEST(Install, ALockedFileStopsTheInstallBeforeAnythingIsCopied) {
-  TInstallFolders folders("locked");
-  TSystemFile systemFile;
-  const TKit kit = MixedKit(folders.KitPath(), L"5.03", systemFile.Name);
-  kit.Write();
+  const TMixedKit mixed("locked");
+  const TInstallFolders& folders = mixed.Folders;
+  const TKit& kit = mixed.Kit;
   fs::create_directories(folders.ProgramPath());
   WriteFile(folders.ProgramPath() / "jom.exe", "running");
   const std::wstring locked = L"Файл \"" + folders.Program() +
@@ -409,10 +414,9 @@ TEST(Install, ALockedFileStopsTheInstallBeforeAnythingIsCopied) {
 }
 
 TEST(Install, ACancelDuringCopyingStops) {
-  TInstallFolders folders("cancel");
-  TSystemFile systemFile;
-  const TKit kit = MixedKit(folders.KitPath(), L"5.03", systemFile.Name);
-  kit.Write();
+  const TMixedKit mixed("cancel");
+  const TInstallFolders& folders = mixed.Folders;
+  const TKit& kit = mixed.Kit;
   TEngineRun run;
   run.Automatic = true;
   const std::wstring stopAt = folders.Program() + L"jom.dll";
@@ -433,10 +437,9 @@ TEST(Install, ACopyErrorIsAbortedRetriedOrSkippedAsAnswered) {
     std::int32_t Answer;
   };
   for (const Case& c : {Case{"abort", IDABORT}, Case{"retry", IDRETRY}, Case{"ignore", IDIGNORE}}) {
-    TInstallFolders folders("copyerr");
-    TSystemFile systemFile;
-    const TKit kit = MixedKit(folders.KitPath(), L"5.03", systemFile.Name);
-    kit.Write();
+    const TMixedKit mixed("copyerr");
+    const TInstallFolders& folders = mixed.Folders;
+    const TKit& kit = mixed.Kit;
     const std::wstring target = folders.Program() + L"docs\\readme.txt";
     fs::create_directories(folders.ProgramPath() / "docs");
     WriteFile(folders.ProgramPath() / "docs" / "readme.txt", "open elsewhere");
@@ -530,10 +533,9 @@ std::wstring PendingRenames() {
 }
 
 TEST(Install, AVersionCheckedFileInUseIsReplacedAtRestartWithoutAQuestion) {
-  TInstallFolders folders("inuse");
-  TSystemFile systemFile;
-  const TKit kit = MixedKit(folders.KitPath(), L"5.03", systemFile.Name);
-  kit.Write();
+  const TMixedKit mixed("inuse");
+  const TInstallFolders& folders = mixed.Folders;
+  const TKit& kit = mixed.Kit;
   const fs::path common = folders.Root() / "Common" / "common.dll";
   fs::create_directories(common.parent_path());
   WriteFile(common, "the running one");
