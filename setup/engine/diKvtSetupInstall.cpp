@@ -343,7 +343,7 @@ void TKvtSetup::InstallItem(TProgramLstFileItem& item, bool stationMode) {
   } catch (const EIgnore&) {
     ReportMessage(mkWarning, FormatText(rsInstallFileSkipped, {target}));
   } catch (const std::exception& e) {
-    Raise(FormatText(rsInstallFileError, {target, DIExceptionText(e)}));
+    Raise(FormatText(rsInstallFileError, {target, ExceptionMessage(e)}));
   }
 }
 
@@ -469,7 +469,7 @@ void TKvtSetup::CleanupQuietly() {
     Cleanup();
   } catch (const std::exception& e) {
     try {
-      ReportMessage(mkError, DIExceptionText(e));
+      ReportMessage(mkError, ExceptionMessage(e));
     } catch (...) {
     }
   } catch (...) {
