@@ -61,9 +61,17 @@ struct BStrTraits {
 
 std::int64_t ResultCode(HRESULT result) { return static_cast<std::uint32_t>(result); }
 
-[[noreturn]] void RaiseOleError(HRESULT result, const std::wstring& fileName) {
+// The system's text for an OLE result; the result in hexadecimal where the
+// system has none (most type library errors under Wine).
+std::wstring OleErrorText(HRESULT result) {
   const auto code = static_cast<std::uint32_t>(result);
-  throw EOSError(code, SystemErrorMessage(code) + L" (" + fileName + L")");
+  const std::wstring text = SystemErrorMessage(code);
+  if (text != L"System error " + std::to_wstring(code)) return text;
+  return FormatText(L"OLE error %x", {static_cast<std::int64_t>(code)});
+}
+
+[[noreturn]] void RaiseOleError(HRESULT result, const std::wstring& fileName) {
+  throw EOSError(static_cast<std::uint32_t>(result), OleErrorText(result) + L" (" + fileName + L")");
 }
 
 TRegOleJob ClassifyFile(const std::wstring& fileName, bool unregister) {
@@ -93,8 +101,8 @@ void CallServerEntryPoint(const TRegOleJob& job) {
   if (!entry) throw EMessageError(FormatText(rsRegOleFunctionNotFound, {entryText, job.FileName}));
   const HRESULT result = entry();
   if (result != S_OK) {
-    throw EMessageError(FormatText(rsRegOleCallError, {ResultCode(result), entryText, job.FileName,
-                                                       SystemErrorMessage(static_cast<std::uint32_t>(result))}));
+    throw EMessageError(
+        FormatText(rsRegOleCallError, {ResultCode(result), entryText, job.FileName, OleErrorText(result)}));
   }
 }
 
