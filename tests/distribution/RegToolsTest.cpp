@@ -12,7 +12,8 @@ namespace {
 
 using namespace testsupport;
 
-const std::wstring TestRoot = L"Software\\TavrelTests";
+// Keys of the tests lie directly below this one, each removed whole.
+const std::wstring TestRoot = L"Software";
 
 std::wstring AsciiUpper(std::wstring text) {
   for (wchar_t& c : text) {
@@ -28,7 +29,7 @@ std::string Ascii(const std::wstring& text) {
 }
 
 TEST(RegTools, ValuesReadBackAndFailuresGiveTheDefault) {
-  ScopedRegistryKey key(HKEY_CURRENT_USER, TestRoot + L"\\" + UniqueName(L"values"));
+  ScopedRegistryKey key(HKEY_CURRENT_USER, TestRoot + L"\\" + UniqueName(L"TavrelTest_values"));
   const auto root = RegistryRoot::CurrentUser;
   ASSERT_TRUE(RegWriteString(root, key.path(), L"Text", L"Программа"));
   ASSERT_TRUE(RegWriteString(root, key.path(), L"", L"default value"));
@@ -52,7 +53,7 @@ TEST(RegTools, ValuesReadBackAndFailuresGiveTheDefault) {
 }
 
 TEST(RegTools, WriteStringsSkipsEmptyValuesAndCountsSubkeys) {
-  ScopedRegistryKey key(HKEY_CURRENT_USER, TestRoot + L"\\" + UniqueName(L"pairs"));
+  ScopedRegistryKey key(HKEY_CURRENT_USER, TestRoot + L"\\" + UniqueName(L"TavrelTest_pairs"));
   const auto root = RegistryRoot::CurrentUser;
   ASSERT_TRUE(RegWriteStrings(root, key.path(), {{L"A", L"1"}, {L"Empty", L""}, {L"B", L"2"}}));
   EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, key.path()), (std::vector<std::wstring>{L"A", L"B"}));
@@ -68,7 +69,7 @@ TEST(RegTools, WriteStringsSkipsEmptyValuesAndCountsSubkeys) {
 }
 
 TEST(RegTools, DeleteKeyTreeRemovesNestedKeysAndLeavesSiblings) {
-  const std::wstring parent = TestRoot + L"\\" + UniqueName(L"tree");
+  const std::wstring parent = TestRoot + L"\\" + UniqueName(L"TavrelTest_tree");
   ScopedRegistryKey cleanup(HKEY_CURRENT_USER, parent);
   const auto root = RegistryRoot::CurrentUser;
   const std::wstring tree = parent + L"\\tree";
