@@ -6,11 +6,14 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/FileTool.h"
 #include "platform/StrTool.h"
 #include "platform/UniqueHandle.h"
 #include "platform/Win.h"
 #include "setup/distribution/Crc_32.h"
 #include "setup/distribution/Stream.h"
+#include "setup/messages/FormatText.h"
+#include "setup/messages/SetupRuntimeMessages.h"
 
 namespace {
 using UniqueFile = UniqueHandle<KernelHandleTraits>;
@@ -176,7 +179,8 @@ void TZipWriter::Fail(const TZipFailure& failure) {
   }
   const std::wstring subject = failure.EntryName.empty() ? ArchiveName : ArchiveName + L": " + failure.EntryName;
   if (failure.Kind == TZipFailureKind::Library) RaiseZip(failure.LibraryCode, subject);
-  throw EZipError(L"Windows error " + std::to_wstring(failure.SystemError) + L" (" + subject + L")", 0);
+  const std::wstring& text = failure.Kind == TZipFailureKind::FileCreate ? rsFileCreateError : rsFileOpenError;
+  throw EZipError(FormatText(text, {SystemErrorMessage(failure.SystemError)}) + L" (" + subject + L")", 0);
 }
 
 bool TZipWriter::AddFile(const std::wstring& path) {

@@ -5,24 +5,22 @@
 // its CRC-32 against the archive's directory.
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "platform/Exception.h"
 
 class TStream;
 
 // A failure of the archive layer: its text and the libzip error code
 // (0 when the failure is not libzip's).
-class EZipError : public std::exception {
+class EZipError : public Exception {
 public:
-  EZipError(std::wstring message, int code) : Text(std::move(message)), Code(code) {}
-  const std::wstring& Message() const noexcept { return Text; }
+  EZipError(std::wstring message, int code) : Exception(std::move(message)), Code(code) {}
   int ZipCode() const noexcept { return Code; }
-  const char* what() const noexcept override { return "ZIP archive error"; }
 
 private:
-  std::wstring Text;
   int Code;
 };
 

@@ -148,7 +148,7 @@ void TDIVersion::Check() {
     try {
       CheckItem(i, title);
     } catch (const std::exception& e) {
-      Message(0, DIExceptionText(e));
+      Message(0, ExceptionMessage(e));
       if (Cancel) throw;
     }
   }
@@ -310,11 +310,4 @@ void ValidateProgramFolder(const std::wstring& folder) {
 std::unique_ptr<TZipWriter> CreateArchiveWriter(const std::wstring& fileName, bool autoSave) {
   if (PlatformTools().FileExists(fileName)) CheckOSResult(::DeleteFileW(fileName.c_str()) != FALSE, fileName);
   return std::make_unique<TZipWriter>(fileName, autoSave);
-}
-
-std::wstring DIExceptionText(const std::exception& e) {
-  if (const auto* message = dynamic_cast<const EMessageError*>(&e)) return message->Text();
-  if (const auto* zip = dynamic_cast<const EZipError*>(&e)) return zip->Message();
-  if (const auto* os = dynamic_cast<const EOSError*>(&e)) return os->Message();
-  return PlatformTools().AnsiToUnicode(e.what(), CP_ACP);
 }

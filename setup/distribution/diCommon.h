@@ -116,6 +116,3 @@ std::unique_ptr<TZipWriter> CreateArchiveWriter(const std::wstring& fileName, bo
 // The text of an archive writer's failure: "Архив: <archive>; " (when the
 // writer's file is known) + "Файл: <ENTRY>; Сообщение: <reason>".
 std::wstring ZipFailureText(const std::wstring& archiveFileName, const TZipFailure& failure);
-
-// The message text of any exception the kit and check code meet.
-std::wstring DIExceptionText(const std::exception& e);

@@ -122,8 +122,16 @@ std::wstring PendingDeletions() {
   return L"|" + value;
 }
 
-// What the copy's window shows: the mode, the start folder, the update file.
-std::wstring CopyText(const TWindowInfo& window) { return window.Text; }
+// What the copy's window shows: the mode, the start folder, the update file;
+// the closing line, which says that the window is a stand-in, is left off.
+std::wstring CopyText(const TWindowInfo& window) {
+  const std::size_t last = window.Text.rfind(L"\r\n");
+  return last == std::wstring::npos ? window.Text : window.Text.substr(0, last);
+}
+
+bool SaysItIsAStandIn(const TWindowInfo& window) {
+  return window.Text.find(L"недоступно в этой сборке") != std::wstring::npos;
+}
 
 TEST_F(SetupRelaunchTest, CopiesIntoFolderOneStartsTheCopyAndRemovesTheFolderAtItsEnd) {
   RunFirstInstance(L"");
@@ -134,6 +142,7 @@ TEST_F(SetupRelaunchTest, CopiesIntoFolderOneStartsTheCopyAndRemovesTheFolderAtI
   EXPECT_TRUE(fs::exists(RelaunchFolder(1) / "setup.exe.manifest"));
   EXPECT_EQ(copy.Caption, L"Tavrel (UPnP, DLNA, HTTP) - Установка программы");
   EXPECT_EQ(CopyText(copy), L"Установка программы\r\n" + KitDir());
+  EXPECT_TRUE(SaysItIsAStandIn(copy)) << copy.Text;
 
   CloseCopy(copy);
   // Only the copy's own executable may outlive it, scheduled for deletion.
