@@ -22,7 +22,7 @@ void AllowNetworkHelp(const std::wstring& fileName) {
   if (!appended) return;
   if (!RegWriteString(RegistryRoot::LocalMachine, HelpRestrictionsKey, L"UrlAllowList", list)) {
     const std::uint32_t error = PlatformTools().GetLastError();
-    throw EMessageError(FormatText(L"%s (%d)", {SystemErrorMessage(error), static_cast<std::int64_t>(error)}));
+    throw Exception(FormatText(L"%s (%d)", {SystemErrorMessage(error), static_cast<std::int64_t>(error)}));
   }
 }
 

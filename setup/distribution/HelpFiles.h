@@ -12,7 +12,7 @@ inline constexpr const wchar_t* HelpFoldersKey = L"SOFTWARE\\Microsoft\\Windows\
 
 // Nothing for a missing file. On a network location adds "file://" + name
 // and the name itself to "UrlAllowList" unless listed (any letter case);
-// raises EMessageError "text (code)" when the list cannot be written. With
+// raises an Exception "text (code)" when the list cannot be written. With
 // recordFolder, records the file's folder under its name unless a valid
 // record exists.
 void RegisterHelpFile(const std::wstring& fileName, bool recordFolder);

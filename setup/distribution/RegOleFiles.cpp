@@ -95,13 +95,13 @@ void CallServerEntryPoint(const TRegOleJob& job) {
   const char* entryName = job.Unregister ? "DllUnregisterServer" : "DllRegisterServer";
   const std::wstring entryText = job.Unregister ? L"DllUnregisterServer" : L"DllRegisterServer";
   UniqueModule module(::LoadLibraryExW(job.FileName.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-  if (!module) throw EMessageError(FormatText(rsRegOleLoadError, {job.FileName}));
+  if (!module) throw Exception(FormatText(rsRegOleLoadError, {job.FileName}));
   using EntryPoint = HRESULT(STDAPICALLTYPE*)();
   const auto entry = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(::GetProcAddress(module.get(), entryName)));
-  if (!entry) throw EMessageError(FormatText(rsRegOleFunctionNotFound, {entryText, job.FileName}));
+  if (!entry) throw Exception(FormatText(rsRegOleFunctionNotFound, {entryText, job.FileName}));
   const HRESULT result = entry();
   if (result != S_OK) {
-    throw EMessageError(
+    throw Exception(
         FormatText(rsRegOleCallError, {ResultCode(result), entryText, job.FileName, OleErrorText(result)}));
   }
 }
@@ -125,7 +125,7 @@ void UnregisterLibrary(const TLIBATTR& attributes, const std::wstring& fileName)
   const auto unregister = automation ? reinterpret_cast<UnregisterFunction>(reinterpret_cast<void*>(
                                            ::GetProcAddress(automation, "UnRegisterTypeLib")))
                                      : nullptr;
-  if (!unregister) throw EMessageError(rsRegOleInvalidVersion);
+  if (!unregister) throw Exception(rsRegOleInvalidVersion);
   const HRESULT result = unregister(attributes.guid, attributes.wMajorVerNum, attributes.wMinorVerNum,
                                     attributes.lcid, attributes.syskind);
   if (FAILED(result)) RaiseOleError(result, fileName);

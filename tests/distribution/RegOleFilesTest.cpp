@@ -29,9 +29,7 @@ const std::wstring TestLibraryKey = L"TypeLib\\{6B3F2A51-9C1D-4E7A-8F20-5D4C3B2A
 std::wstring RegistrationError(const std::function<void()>& call) {
   try {
     call();
-  } catch (const EMessageError& e) {
-    return e.Text();
-  } catch (const EOSError& e) {
+  } catch (const Exception& e) {
     return e.Message();
   } catch (const std::exception& e) {
     return L"unexpected exception: " + std::wstring(e.what(), e.what() + std::strlen(e.what()));
