@@ -134,6 +134,10 @@ private:
   // Progress of the registration steps, which do not stop on cancel.
   void ReportRegistrationStatus(const std::wstring& title, const std::wstring& text1, const std::wstring& text2,
                                 std::int32_t percent);
+  // Registers each item with progress; a failure is one error message
+  // (errorFormat with the file and the reason) and the next item follows.
+  void RegisterItems(const TProgramLstFileItems& items, const std::wstring& title, const std::wstring& errorFormat,
+                     const std::function<void(const TProgramLstFileItem&)>& registerItem);
 };
 
 // The key of the installation's entry in the Windows list of installed

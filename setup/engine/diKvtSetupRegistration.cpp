@@ -129,6 +129,24 @@ void TKvtSetup::CreateShortcuts() {
   ReportMessage(mkError, L"Start-menu shortcuts are not in this build");
 }
 
+void TKvtSetup::RegisterItems(const TProgramLstFileItems& items, const std::wstring& title,
+                              const std::wstring& errorFormat,
+                              const std::function<void(const TProgramLstFileItem&)>& registerItem) {
+  ReportRegistrationStatus(title, L" ", L" ", 0);
+  const int count = items.Count();
+  for (int i = 0; i < count; ++i) {
+    const TProgramLstFileItem& item = *items.Objects(i);
+    ReportRegistrationStatus(title, item.LocalPath, L"", -1);
+    try {
+      registerItem(item);
+    } catch (const std::exception& e) {
+      ReportMessage(mkError, FormatText(errorFormat, {item.LocalPath, ExceptionMessage(e)}));
+    }
+    ReportRegistrationStatus(title, L"", L"", (i + 1) * 100 / count);
+  }
+  ReportRegistrationStatus(L" ", L" ", L" ", 100);
+}
+
 void TKvtSetup::RegisterOleFiles() {
   if (OleItems.Empty()) return;
   // Undone on every way out, a raised error message included.
@@ -138,38 +156,14 @@ void TKvtSetup::RegisterOleFiles() {
       if (Initialized) ::OleUninitialize();
     }
   } ole;
-  const std::wstring title = rsRegOleFiles;
-  ReportRegistrationStatus(title, L" ", L" ", 0);
-  const int count = OleItems.Count();
-  for (int i = 0; i < count; ++i) {
-    const TProgramLstFileItem& item = *OleItems.Objects(i);
-    ReportRegistrationStatus(title, item.LocalPath, L"", -1);
-    try {
-      RegisterOleFile(item.LocalPath);
-    } catch (const std::exception& e) {
-      ReportMessage(mkError, FormatText(rsRegOleFileError, {item.LocalPath, ExceptionMessage(e)}));
-    }
-    ReportRegistrationStatus(title, L"", L"", (i + 1) * 100 / count);
-  }
-  ReportRegistrationStatus(L" ", L" ", L" ", 100);
+  RegisterItems(OleItems, rsRegOleFiles, rsRegOleFileError,
+                [](const TProgramLstFileItem& item) { RegisterOleFile(item.LocalPath); });
 }
 
 void TKvtSetup::RegisterHelpFiles() {
   if (HelpItems.Empty()) return;
-  const std::wstring title = rsHelpFileRegistration;
-  ReportRegistrationStatus(title, L" ", L" ", 0);
-  const int count = HelpItems.Count();
-  for (int i = 0; i < count; ++i) {
-    const TProgramLstFileItem& item = *HelpItems.Objects(i);
-    ReportRegistrationStatus(title, item.LocalPath, L"", -1);
-    try {
-      RegisterHelpFile(item.LocalPath, item.IsOutside());
-    } catch (const std::exception& e) {
-      ReportMessage(mkError, FormatText(rsHelpFileRegistrationError, {item.LocalPath, ExceptionMessage(e)}));
-    }
-    ReportRegistrationStatus(title, L"", L"", (i + 1) * 100 / count);
-  }
-  ReportRegistrationStatus(L" ", L" ", L" ", 100);
+  RegisterItems(HelpItems, rsHelpFileRegistration, rsHelpFileRegistrationError,
+                [](const TProgramLstFileItem& item) { RegisterHelpFile(item.LocalPath, item.IsOutside()); });
 }
 
 void TKvtSetup::RegisterFileAssociation() {
