@@ -105,7 +105,10 @@ private:
 };
 
 // Raises rsInstallDirectoryNotSpecified for an empty folder and
-// rsInstallDirectoryInvalid for a drive or share root.
+// rsInstallDirectoryInvalid for a drive or share root or a folder of the
+// system or of all users (Windows, system, Program Files, the profiles
+// folder and each profile in it, common application data, desktops and
+// documents), which an uninstall would remove whole.
 void ValidateProgramFolder(const std::wstring& folder);
 
 // Deletes an existing file of that name (raising the system's text and the
