@@ -8,9 +8,7 @@ shift
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installation prompts: nothing here needs them.
-# No desktop entries in the real home folder for the links made inside the
-# prefix: winemenubuilder stays off whatever else the caller overrides.
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=};winemenubuilder.exe=d"
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 if [ ! -f "$prefix/.tavrel-ready" ]; then
   mkdir -p "$(dirname "$prefix")"
   (
