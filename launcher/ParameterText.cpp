@@ -13,6 +13,14 @@ bool IsHideSwitch(const std::wstring& Argument) {
   return true;
 }
 
+std::wstring WithoutQuotes(const std::wstring& Argument) {
+  std::wstring Text;
+  for (const wchar_t Ch : Argument) {
+    if (Ch != L'"') Text += Ch;
+  }
+  return Text;
+}
+
 }  // namespace
 
 bool HasHideSwitch(const std::vector<std::wstring>& Arguments) {
@@ -22,33 +30,13 @@ bool HasHideSwitch(const std::vector<std::wstring>& Arguments) {
   return false;
 }
 
-std::wstring QuoteArgument(const std::wstring& Argument) {
-  std::wstring Text = L"\"";
-  std::size_t Backslashes = 0;
-  for (const wchar_t Ch : Argument) {
-    if (Ch == L'\\') {
-      ++Backslashes;
-      continue;
-    }
-    // Backslashes count literally unless a quote follows them.
-    if (Ch == L'"') {
-      Text.append(Backslashes * 2 + 1, L'\\');
-    } else {
-      Text.append(Backslashes, L'\\');
-    }
-    Backslashes = 0;
-    Text += Ch;
-  }
-  // The closing quote follows: the trailing backslashes must not escape it.
-  Text.append(Backslashes * 2, L'\\');
-  Text += L'"';
-  return Text;
-}
+std::wstring QuoteArgument(const std::wstring& Argument) { return L"\"" + WithoutQuotes(Argument) + L"\""; }
 
 std::wstring SetupParameters(const std::vector<std::wstring>& Arguments) {
   std::wstring Text;
   for (const std::wstring& Argument : Arguments) {
-    if (!Argument.empty()) Text += L" " + QuoteArgument(Argument);
+    // Empty ones are not passed on, nor ones that were nothing but quotes.
+    if (!WithoutQuotes(Argument).empty()) Text += L" " + QuoteArgument(Argument);
   }
   Text += L" " + QuoteArgument(L"/WINE");
   return Text;

@@ -8,12 +8,15 @@
 // True when an argument is the switch "hide" ("/" or "-", any letter case).
 bool HasHideSwitch(const std::vector<std::wstring>& Arguments);
 
-// One argument in double quotes, written so that the standard command-line
-// split gives back exactly the argument (backslashes before a quote, and
-// quotes inside it, are escaped; a plain argument is just enclosed).
+// One argument in double quotes, as setup reads it back: setup's split takes
+// backslashes literally and a double quote only switches quoting on and off,
+// so the argument is enclosed as it is. A double quote inside it cannot be
+// carried and is left out; kept, it would end the quoting early and join or
+// split arguments (even swallow the "/WINE" after it).
 std::wstring QuoteArgument(const std::wstring& Argument);
 
-// Parameters of setup.exe: every non-empty argument, in order, then "/WINE",
+// Parameters of setup.exe: every non-empty argument (once its double quotes
+// are left out), in order, then "/WINE",
 // each as a blank followed by the quoted argument; so the text begins with a
 // blank.
 std::wstring SetupParameters(const std::vector<std::wstring>& Arguments);

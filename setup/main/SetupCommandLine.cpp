@@ -10,22 +10,6 @@ bool StartsWithAscii(const std::wstring& text, const std::wstring& prefix) {
 
 bool IsSwitchChar(wchar_t c) { return c == L'/' || c == L'-'; }
 
-// Reads one argument from position, which is left after it; false at the end.
-bool NextArgument(const std::wstring& line, size_t& position, std::wstring& argument) {
-  while (position < line.size() && line[position] <= L' ') ++position;
-  if (position >= line.size()) return false;
-  argument.clear();
-  bool quoted = false;
-  for (; position < line.size() && (quoted || line[position] > L' '); ++position) {
-    if (line[position] == L'"') {
-      quoted = !quoted;
-    } else {
-      argument += line[position];
-    }
-  }
-  return true;
-}
-
 // The value of "<switch>=<value>" when name (with its switch character)
 // matches the text before the first "=": quotes around it removed.
 bool ReadSwitchValue(const std::wstring& argument, const std::wstring& name, std::wstring& value) {
@@ -40,15 +24,6 @@ bool ReadSwitchValue(const std::wstring& argument, const std::wstring& name, std
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 }  // namespace
-
-std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
-  std::vector<std::wstring> args;
-  size_t position = 0;
-  std::wstring argument;
-  if (!NextArgument(commandLine, position, argument)) return args;  // the program name
-  while (NextArgument(commandLine, position, argument)) args.push_back(argument);
-  return args;
-}
 
 bool HasSwitchWithValue(const std::vector<std::wstring>& args, const std::wstring& name) {
   for (size_t i = 0; i < args.size(); ++i) {

@@ -2,20 +2,16 @@
 // The command line of setup: how the first instance hands its arguments to
 // the relaunched copy, and how the copy finds its start folder and mode.
 // Platform-neutral: the file system is reached through the callbacks.
-//
-// Arguments are split the way the copy reads them back: blanks separate,
-// a double quote switches quoting on and off and is dropped, and a
-// backslash is an ordinary character (so "/STARTDIR="C:\kit\"" keeps its
-// trailing backslash).
+// Arguments are split by SplitCommandLine, which reads back what the
+// relaunch writes.
 
 #include <functional>
 #include <string>
 #include <vector>
 
-using TFileExists = std::function<bool(const std::wstring& path)>;
+#include "platform/CommandLine.h"
 
-// The arguments of a whole command line, without the program name.
-std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine);
+using TFileExists = std::function<bool(const std::wstring& path)>;
 
 // True when an argument is "/" or "-" followed by name (any letter case),
 // either with an appended value ("=value" or ":value") or followed by a

@@ -14,13 +14,34 @@
 namespace {
 
 // A localization file holds texts: a file, or a payload inflated from it,
-// beyond this size is not one, and must not exhaust memory.
-constexpr std::size_t MaxPayloadSize = 64u << 20;
+// beyond this size is not one, and must not exhaust memory. The texts a
+// payload decodes to are bounded too: an empty line takes four bytes of
+// payload but several times that once decoded, so a small file of empty
+// lines would otherwise take hundreds of megabytes.
+constexpr std::size_t MaxPayloadSize = 16u << 20;
+constexpr std::int64_t MaxDecodedSize = 16 << 20;
 constexpr std::uint32_t LocaleEnglishLanguageName = 0x1001;  // LOCALE_SENGLANGUAGE
 
 std::int32_t DefaultLanguageLcid() {
   return PlatformTools().GetUserDefaultLcid() == static_cast<std::uint32_t>(LcidRussian) ? LcidRussian : LcidEnglish;
 }
+
+// Reads the payload's strings, counting the memory each takes once decoded
+// (the text and its string object) against the bound.
+class TBoundedReader : public TStreamHelper {
+public:
+  TBoundedReader(void* owner, TStream* stream) : TStreamHelper(owner, stream) {}
+
+  std::wstring ReadString() override {
+    std::wstring text = TStreamHelper::ReadString();
+    Decoded += static_cast<std::int64_t>(sizeof(std::wstring) + text.size() * sizeof(wchar_t));
+    if (Decoded > MaxDecodedSize) throw EStreamError(L"Localization texts too large");
+    return text;
+  }
+
+private:
+  std::int64_t Decoded = 0;
+};
 
 }  // namespace
 
@@ -111,7 +132,7 @@ bool TJomLocalization::ReadPayload(TStream& stream) {
       return false;
     }
     TMemoryStream memory(std::move(payload));
-    TStreamHelper reader(this, &memory);
+    TBoundedReader reader(this, &memory);
     const std::int32_t version = std::clamp(reader.ReadInteger(), 1, LocalizationFormatVersion);
     const std::int32_t count = reader.ReadCount();
     // An item holds at least its locale and its line count.
@@ -121,8 +142,8 @@ bool TJomLocalization::ReadPayload(TStream& stream) {
       item->LoadFromStream(reader, version);
       AddItem(std::move(item));
     }
-  } catch (const EStreamError&) {
-    LoadError = L"item data damaged or truncated";
+  } catch (const EStreamError& error) {
+    LoadError = L"item data damaged, truncated or too large (" + error.Message() + L")";
     return false;
   }
   return true;

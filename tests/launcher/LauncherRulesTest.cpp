@@ -13,6 +13,7 @@
 #include "launcher/MountManagerRecord.h"
 #include "launcher/ParameterText.h"
 #include "launcher/VersionCompare.h"
+#include "platform/CommandLine.h"
 
 namespace {
 
@@ -70,13 +71,30 @@ TEST(SetupParameters, QuotesEveryNonEmptyArgumentThenWine) {
   EXPECT_EQ(SetupParameters({L"", L"my file.prf", L""}), L" \"my file.prf\" \"/WINE\"");
 }
 
-TEST(QuoteArgument, SurvivesTheStandardCommandLineSplit) {
-  EXPECT_EQ(QuoteArgument(L"C:\\kit\\upd.prf"), L"\"C:\\kit\\upd.prf\"");
-  // A trailing backslash would otherwise escape the closing quote.
-  EXPECT_EQ(QuoteArgument(L"C:\\dir\\"), L"\"C:\\dir\\\\\"");
-  EXPECT_EQ(QuoteArgument(L"say \"hi\""), L"\"say \\\"hi\\\"\"");
-  EXPECT_EQ(QuoteArgument(L"a\\\\\"b"), L"\"a\\\\\\\\\\\"b\"");
-  EXPECT_EQ(QuoteArgument(L"\\\\server\\share"), L"\"\\\\server\\share\"");
+// What the launcher writes, setup's splitter reads back: blanks, trailing
+// backslashes and UNC paths arrive unchanged; an argument holding double
+// quotes arrives as one argument without them; empty ones are not passed.
+TEST(SetupParameters, SetupsSplitterReadsBackEveryArgument) {
+  struct Case {
+    const char* What;
+    std::vector<std::wstring> Arguments;
+    std::vector<std::wstring> Received;
+  } Cases[] = {
+      {"plain", {L"x", L"-HIDE"}, {L"x", L"-HIDE"}},
+      {"blanks", {L"my file.prf", L"  lead and trail  "}, {L"my file.prf", L"  lead and trail  "}},
+      {"trailing backslash", {L"C:\\some dir\\", L"C:\\dir\\\\"}, {L"C:\\some dir\\", L"C:\\dir\\\\"}},
+      {"network path", {L"\\\\server\\share\\"}, {L"\\\\server\\share\\"}},
+      {"empty", {L"", L"y", L""}, {L"y"}},
+      {"double quotes", {L"say \"hi\" now", L"a\"b c", L"\"\""}, {L"say hi now", L"ab c"}},
+      {"switch with a value", {L"/LANGUAGE:1033", L"/APPIMAGE=/tmp/x y.AppImage"},
+       {L"/LANGUAGE:1033", L"/APPIMAGE=/tmp/x y.AppImage"}},
+  };
+  for (const Case& C : Cases) {
+    std::vector<std::wstring> Expected = C.Received;
+    Expected.push_back(L"/WINE");
+    EXPECT_EQ(SplitCommandLine(L"setup.exe" + SetupParameters(C.Arguments)), Expected) << C.What;
+  }
+  EXPECT_EQ(QuoteArgument(L"C:\\dir\\"), L"\"C:\\dir\\\"") << "as the parameter text \"%s \"\"%s\"\"\"\" has it";
 }
 
 TEST(HideSwitch, FoundAnywhereWithEitherPrefixAndAnyCase) {

@@ -9,6 +9,7 @@
 #include "launcher/MountManager.h"
 #include "launcher/MountManagerRecord.h"
 #include "launcher/ParameterText.h"
+#include "platform/CommandLine.h"
 #include "platform/UniqueHandle.h"
 #include "platform/Win.h"
 // shlobj.h and shellapi.h need the declarations of windows.h first.
@@ -43,9 +44,28 @@ void WriteVersion(const std::wstring& Folder, const std::optional<std::wstring>&
   testsupport::WriteFile(fs::path(Folder + L"setup.ini"), "[JOM]\r\nVersion=" + Narrow(*Version) + "\r\n");
 }
 
+// One argument quoted for the C runtime's split, which the launcher's own
+// command line goes through: backslashes before a quote and quotes inside
+// are escaped.
+std::wstring RuntimeQuoted(const std::wstring& Argument) {
+  std::wstring Text = L"\"";
+  std::size_t Backslashes = 0;
+  for (const wchar_t Ch : Argument) {
+    if (Ch == L'\\') {
+      ++Backslashes;
+      continue;
+    }
+    Text.append(Ch == L'"' ? Backslashes * 2 + 1 : Backslashes, L'\\');
+    Backslashes = 0;
+    Text += Ch;
+  }
+  Text.append(Backslashes * 2, L'\\');
+  return Text + L"\"";
+}
+
 std::wstring QuotedCommandLine(const std::wstring& Exe, const std::vector<std::wstring>& Arguments) {
-  std::wstring Line = QuoteArgument(Exe);
-  for (const std::wstring& Argument : Arguments) Line += L" " + QuoteArgument(Argument);
+  std::wstring Line = RuntimeQuoted(Exe);
+  for (const std::wstring& Argument : Arguments) Line += L" " + RuntimeQuoted(Argument);
   return Line;
 }
 
@@ -234,13 +254,6 @@ std::optional<std::wstring> WaitForCommandLine(const std::wstring& StandIn, std:
   return std::nullopt;
 }
 
-std::vector<std::wstring> ArgumentsOf(const std::wstring& CommandLine) {
-  int Count = 0;
-  wchar_t** Parts = ::CommandLineToArgvW(CommandLine.c_str(), &Count);
-  std::vector<std::wstring> Result;
-  for (int I = 1; I < Count; ++I) Result.emplace_back(Parts[I]);
-  ::LocalFree(Parts);
-  return Result;
-}
+std::vector<std::wstring> ArgumentsOf(const std::wstring& CommandLine) { return SplitCommandLine(CommandLine); }
 
 }  // namespace launchertest

@@ -127,7 +127,8 @@ LaunchResult RunLauncher(const Kit& TheKit, const std::vector<std::wstring>& Arg
 std::optional<std::wstring> WaitForCommandLine(const std::wstring& StandIn, std::uint32_t Milliseconds = 30000);
 bool HasCommandLine(const std::wstring& StandIn);
 
-// The arguments of a command line after the program, split by the standard rules.
+// The arguments of a command line after the program, split as setup splits
+// its own.
 std::vector<std::wstring> ArgumentsOf(const std::wstring& CommandLine);
 
 std::string Narrow(const std::wstring& Text);

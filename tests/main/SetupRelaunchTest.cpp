@@ -184,6 +184,29 @@ TEST_F(SetupRelaunchTest, ArgumentsReachTheCopyRewritten) {
   CloseCopy(copy);
 }
 
+// The copy's first argument is /STARTDIR="<kit>\": the switches after it
+// still reach the copy as switches of their own. "/LANGUAGE" shows in the
+// window's texts, "/WINE" in that a damaged localization file is not
+// reported to nobody.
+TEST_F(SetupRelaunchTest, TheCopyTakesTheLanguageAndWineSwitches) {
+  RunFirstInstance(L"/LANGUAGE:1033 /WINE");
+  TWindowInfo copy;
+  ASSERT_TRUE(WaitForCopyWindow(copy, RelaunchFolder(1)));
+  EXPECT_EQ(copy.Caption, L"Tavrel (UPnP, DLNA, HTTP) - Program installation");
+  CloseCopy(copy);
+
+  WriteFile(Kit / "setup.sln", "SETL damaged");
+  for (const bool wine : {true, false}) {
+    SCOPED_TRACE(wine ? "/WINE" : "without /WINE");
+    TMessageBoxWatcher boxes(BoxesBelowFolder(Root.dir()));
+    RunFirstInstance(wine ? L"/LANGUAGE:1033 /WINE" : L"/LANGUAGE:1033");
+    ASSERT_TRUE(WaitForCopyWindow(copy, RelaunchFolder(1)));
+    CloseCopy(copy);
+    // Without it, the first instance and the copy each warn once.
+    EXPECT_EQ(boxes.Boxes().size(), wine ? 0u : 2u);
+  }
+}
+
 TEST_F(SetupRelaunchTest, MissingLocalizationFileShowsTheCopyErrorAndStartsNothing) {
   fs::remove(Kit / "setup.sln");
   TMessageBoxWatcher boxes(BoxesBelowFolder(Root.dir()));

@@ -219,6 +219,13 @@ TEST(JomLocalization, DamagedFilesLeaveNoItems) {
                                                    w.WriteInteger(0x7FFFFFFF);
                                                  })).Bytes()});
   cases.push_back({"payload inflating beyond any text file", SlnOf(std::vector<std::uint8_t>(80u << 20, 0)).Bytes()});
+  // Four bytes of payload each, many times that once decoded.
+  cases.push_back({"a million empty lines", SlnOf(Payload([](TStreamHelper& w) {
+                                              w.WriteInteger(1);
+                                              w.WriteInteger(1);
+                                              w.WriteInteger(1033);
+                                              w.WriteStrings(std::vector<std::wstring>(1u << 20));
+                                            })).Bytes()});
 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
