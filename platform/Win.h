@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #undef CopyFile
+#undef CreateEvent
 #undef CreateHardLink
 #undef CreateNamedPipe
 #undef CreateSymbolicLink
