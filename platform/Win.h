@@ -13,6 +13,7 @@
 
 #undef CopyFile
 #undef CreateEvent
+#undef DeleteFile
 #undef CreateHardLink
 #undef CreateNamedPipe
 #undef CreateSymbolicLink
