@@ -163,8 +163,36 @@ public:
   void PerformRun() override;
 
 private:
+  // From a started process to the end of its run: registered with the
+  // terminate object, owning the process handle.
+  class TRunScope {
+  public:
+    explicit TRunScope(TExecuteProgramHelper& helper) : Helper(helper), Process(helper.ProcessInfo.hProcess) {
+      Helper.Started = true;
+      Helper.Register();
+      ::CloseHandle(std::exchange(Helper.ProcessInfo.hThread, nullptr));
+    }
+    ~TRunScope() { Helper.Unregister(); }
+    TRunScope(const TRunScope&) = delete;
+    TRunScope& operator=(const TRunScope&) = delete;
+
+  private:
+    TExecuteProgramHelper& Helper;
+    UniqueKernelHandle Process;
+  };
+
   void PlainRun();
   void CapturedRun();
+  // Creates the process as StartupInfo says; false, with the start error
+  // saved, on failure.
+  bool CreateChild(bool inheritHandles) {
+    if (::CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, inheritHandles,
+                         PriorityValue(Options.PriorityIndex) | ConsoleFlags, nullptr, nullptr, &StartupInfo,
+                         &ProcessInfo))
+      return true;
+    FailStart(::GetLastError());
+    return false;
+  }
   void FailStart(DWORD error) {
     StartError = error;
     ::SetLastError(error);
@@ -298,20 +326,8 @@ void TExecuteProgramHelper::PlainRun() {
   StartupInfo.cb = sizeof(StartupInfo);
   StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
   StartupInfo.wShowWindow = ShowValue(Options.ShowMode);
-  if (!::CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, FALSE,
-                        PriorityValue(Options.PriorityIndex) | ConsoleFlags, nullptr, nullptr, &StartupInfo,
-                        &ProcessInfo)) {
-    FailStart(::GetLastError());
-    return;
-  }
-  Started = true;
-  UniqueKernelHandle process(ProcessInfo.hProcess);
-  Register();
-  ::CloseHandle(std::exchange(ProcessInfo.hThread, nullptr));
-  struct TUnregister {
-    TExecuteProgramHelper* Helper;
-    ~TUnregister() { Helper->Unregister(); }
-  } unregister{this};
+  if (!CreateChild(false)) return;
+  TRunScope run(*this);
   NotifyStarted();
   if (Options.WaitMode == wmWaitForInputIdle) {
     WaitForIdle();
@@ -349,25 +365,13 @@ void TExecuteProgramHelper::CapturedRun() {
     StartupInfo.hStdOutput = outputWrite.get();
     StartupInfo.hStdError =
         Options.WithoutErrorOutput ? nullptr : (errorWrite ? errorWrite.get() : outputWrite.get());
-    if (!::CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, TRUE,
-                          PriorityValue(Options.PriorityIndex) | ConsoleFlags, nullptr, nullptr, &StartupInfo,
-                          &ProcessInfo)) {
-      FailStart(::GetLastError());
-      return;
-    }
+    if (!CreateChild(true)) return;
     // The child holds its ends now; ours would keep the pipes open after it ended.
     outputWrite.reset();
     inputRead.reset();
     errorWrite.reset();
   }
-  Started = true;
-  UniqueKernelHandle process(ProcessInfo.hProcess);
-  Register();
-  ::CloseHandle(std::exchange(ProcessInfo.hThread, nullptr));
-  struct TUnregister {
-    TExecuteProgramHelper* Helper;
-    ~TUnregister() { Helper->Unregister(); }
-  } unregister{this};
+  TRunScope run(*this);
 
   if (!WaitForIdle()) {
     Started = false;
@@ -666,34 +670,16 @@ bool TExecuteProgramProvider::ExecuteProgram(const std::wstring& commandLine, st
   return RunProgram(std::move(options));
 }
 
-bool TExecuteProgramProvider::ExecuteCaptured(const std::wstring& commandLine, RefPtr<IExecuteOutputStream> output,
-                                              std::uint8_t waitMode, RefPtr<ITerminateObject> terminate,
-                                              RefPtr<IExitCode> exitCode, TExecuteStartedNotify onStarted,
-                                              bool withoutErrorOutput) {
+namespace {
+// A hidden run whose output, when an output object is given, is captured.
+TExecuteOptions CapturedOptions(const std::wstring& commandLine, RefPtr<IExecuteOutputStream> output,
+                                std::uint8_t waitMode, std::uint32_t pollInterval, std::uint8_t priorityIndex,
+                                bool processMessages, RefPtr<ITerminateObject> terminate, RefPtr<IExitCode> exitCode,
+                                TExecuteStartedNotify onStarted, std::uint32_t idleTimeout, bool withoutErrorOutput) {
   TExecuteOptions options;
   options.CommandLine = commandLine;
   options.ShowMode = smHide;
-  options.WaitMode = waitMode;
-  options.PollInterval = 100;
-  options.PriorityIndex = piNormal;
-  options.Terminate = std::move(terminate);
-  options.ExitCode = std::move(exitCode);
-  options.OnStarted = std::move(onStarted);
-  options.IdleTimeout = 30000;
-  options.Output = std::move(output);
-  options.WithoutErrorOutput = withoutErrorOutput;
-  return RunProgram(std::move(options));
-}
-
-bool TExecuteProgramProvider::ExecuteCapturedEx(const std::wstring& commandLine, RefPtr<IExecuteOutputStream> output,
-                                                std::uint8_t waitMode, std::uint32_t pollInterval,
-                                                std::uint8_t priorityIndex, RefPtr<ITerminateObject> terminate,
-                                                RefPtr<IExitCode> exitCode, TExecuteStartedNotify onStarted,
-                                                std::uint32_t idleTimeout, bool withoutErrorOutput) {
-  TExecuteOptions options;
-  options.CommandLine = commandLine;
-  options.ShowMode = smHide;
-  options.ProcessMessages = PlatformTools().IsMainThread();
+  options.ProcessMessages = processMessages;
   options.WaitMode = waitMode;
   options.PollInterval = pollInterval;
   options.PriorityIndex = priorityIndex;
@@ -703,7 +689,27 @@ bool TExecuteProgramProvider::ExecuteCapturedEx(const std::wstring& commandLine,
   options.IdleTimeout = idleTimeout;
   options.Output = std::move(output);
   options.WithoutErrorOutput = withoutErrorOutput;
-  return RunProgram(std::move(options));
+  return options;
+}
+}  // namespace
+
+bool TExecuteProgramProvider::ExecuteCaptured(const std::wstring& commandLine, RefPtr<IExecuteOutputStream> output,
+                                              std::uint8_t waitMode, RefPtr<ITerminateObject> terminate,
+                                              RefPtr<IExitCode> exitCode, TExecuteStartedNotify onStarted,
+                                              bool withoutErrorOutput) {
+  return RunProgram(CapturedOptions(commandLine, std::move(output), waitMode, 100, piNormal, false,
+                                    std::move(terminate), std::move(exitCode), std::move(onStarted), 30000,
+                                    withoutErrorOutput));
+}
+
+bool TExecuteProgramProvider::ExecuteCapturedEx(const std::wstring& commandLine, RefPtr<IExecuteOutputStream> output,
+                                                std::uint8_t waitMode, std::uint32_t pollInterval,
+                                                std::uint8_t priorityIndex, RefPtr<ITerminateObject> terminate,
+                                                RefPtr<IExitCode> exitCode, TExecuteStartedNotify onStarted,
+                                                std::uint32_t idleTimeout, bool withoutErrorOutput) {
+  return RunProgram(CapturedOptions(commandLine, std::move(output), waitMode, pollInterval, priorityIndex,
+                                    PlatformTools().IsMainThread(), std::move(terminate), std::move(exitCode),
+                                    std::move(onStarted), idleTimeout, withoutErrorOutput));
 }
 
 bool TExecuteProgramProvider::StartProgram(const std::wstring& commandLine, bool waitForInputIdle,

@@ -34,20 +34,6 @@ struct ItemListTraits {  // item identifier lists of the shell allocator
 };
 using UniqueItemList = UniqueHandle<ItemListTraits>;
 
-// COM for the length of one routine, undone only when this call did it.
-class TComScope {
-public:
-  explicit TComScope(DWORD flags = COINIT_APARTMENTTHREADED) : Result(::CoInitializeEx(nullptr, flags)) {}
-  ~TComScope() {
-    if (SUCCEEDED(Result)) ::CoUninitialize();
-  }
-  TComScope(const TComScope&) = delete;
-  TComScope& operator=(const TComScope&) = delete;
-
-private:
-  HRESULT Result;
-};
-
 // Leaves a failed COM call's result as the thread's last error.
 bool ComSucceeded(HRESULT result) {
   if (SUCCEEDED(result)) return true;
@@ -258,6 +244,13 @@ HRESULT EnsureFolderItems(const std::wstring& path, bool elevated) {
   });
 }
 }  // namespace
+
+static_assert(COINIT_APARTMENTTHREADED == 2, "the default of TComScope");
+
+TComScope::TComScope(unsigned long flags) : Result(::CoInitializeEx(nullptr, flags)) {}
+TComScope::~TComScope() {
+  if (SUCCEEDED(Result)) ::CoUninitialize();
+}
 
 int FolderKindCsidl(int kind) {
   return kind >= 0 && kind < static_cast<int>(std::size(FolderKindTable)) ? FolderKindTable[kind] : -1;

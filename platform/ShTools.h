@@ -13,6 +13,19 @@
 #include "platform/PlatformIntfTypes.h"
 #include "platform/SyncIntfTypes.h"
 
+// COM initialised for the length of one operation (apartment-threaded
+// unless flags say otherwise), undone only when this scope did it.
+class TComScope {
+public:
+  explicit TComScope(unsigned long flags = 2 /* COINIT_APARTMENTTHREADED */);
+  ~TComScope();
+  TComScope(const TComScope&) = delete;
+  TComScope& operator=(const TComScope&) = delete;
+
+private:
+  long Result;
+};
+
 // The folder kinds of the routines that take one (an index into the table
 // of CSIDL values); kind 19 names no folder (the whole namespace).
 constexpr int FolderKindNone = 19;

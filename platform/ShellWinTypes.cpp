@@ -35,20 +35,6 @@ std::wstring StartupLink(const std::wstring& name) {
   return startup.empty() ? std::wstring() : IncludeTrailingBackslash(startup) + name + L".lnk";
 }
 
-// COM for the length of one operation, undone only when this call did it.
-class TComScope {
-public:
-  TComScope() : Result(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~TComScope() {
-    if (SUCCEEDED(Result)) ::CoUninitialize();
-  }
-  TComScope(const TComScope&) = delete;
-  TComScope& operator=(const TComScope&) = delete;
-
-private:
-  HRESULT Result;
-};
-
 struct TShellInstance {
   std::mutex Guard;
   RefPtr<IShellTools> Tools;

@@ -2,17 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/Win.h"  // before the other system headers, which need its types
-
-#include <objbase.h>
-#include <shlobj.h>
-
 #include <string>
 #include <vector>
 
 #include "platform/PlatformToolsBase.h"
 #include "platform/ShTools.h"
 #include "platform/StrTool.h"
+#include "support/ShellLinkReader.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -80,28 +76,6 @@ TEST(DesktopShortcut, AppImageLinksTheDesktopEntry) {
   }
 }
 
-std::wstring LinkTarget(const std::wstring& file, std::wstring& description) {
-  ::CoInitialize(nullptr);
-  std::wstring target;
-  IShellLinkW* link = nullptr;
-  IPersistFile* persist = nullptr;
-  if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   reinterpret_cast<void**>(&link))) &&
-      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
-      SUCCEEDED(persist->Load(file.c_str(), STGM_READ))) {
-    wchar_t text[1024] = {};
-    link->GetPath(text, 1024, nullptr, SLGP_RAWPATH);
-    target = text;
-    text[0] = 0;
-    link->GetDescription(text, 1024);
-    description = text;
-  }
-  if (persist) persist->Release();
-  if (link) link->Release();
-  ::CoUninitialize();
-  return target;
-}
-
 TEST(DesktopShortcut, WindowsShortcutStartsJomExe) {
   // The kit's main file is another program; the shortcut still starts jom.exe.
   testsupport::TempDir folder("desktop");
@@ -115,11 +89,13 @@ TEST(DesktopShortcut, WindowsShortcutStartsJomExe) {
   EXPECT_FALSE(PlatformTools().FileExists(link)) << "unchecked: no shortcut";
 
   CreateDesktopShortcut(true, {}, product, L"Media server", folder.dir());
-  std::wstring description;
-  const std::wstring target = LinkTarget(link, description);
+  testsupport::TShellLinkContents contents;
+  const bool read = testsupport::ReadShellLink(link, contents);
   ::DeleteFileW(link.c_str());
-  EXPECT_EQ(UpperCaseText(target), UpperCaseText(folder.file(L"jom.exe")));
-  EXPECT_EQ(description, L"Media server");
+  ASSERT_TRUE(read);
+  EXPECT_EQ(UpperCaseText(contents.Target), UpperCaseText(folder.file(L"jom.exe")));
+  EXPECT_EQ(contents.Description, L"Media server");
+  EXPECT_EQ(contents.Arguments, L"");
 }
 
 TEST(DesktopShortcut, ProductNameNeverLeadsOutOfTheDesktop) {

@@ -9,10 +9,10 @@
 #include "platform/StrTool.h"
 #include "platform/UniqueHandle.h"
 #include "platform/Win.h"
+#include "support/ShellLinkReader.h"
 #include "support/TestSupport.h"
 #include "support/WindowWatcher.h"
 
-#include <objbase.h>
 #include <shlobj.h>
 
 namespace fs = std::filesystem;
@@ -54,38 +54,8 @@ TEST(SpecialFolders, FallBackWhenTheSystemReportsNothing) {
   EXPECT_EQ(GetShellFolderParsingName(99), L"");
 }
 
-// What a saved link says, read back through the shell's own link object.
-struct TLinkContents {
-  std::wstring Target, Arguments, Description, WorkingFolder;
-};
-bool ReadLink(const std::wstring& file, TLinkContents& contents) {
-  ::CoInitialize(nullptr);
-  IShellLinkW* link = nullptr;
-  IPersistFile* persist = nullptr;
-  bool ok = SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                         reinterpret_cast<void**>(&link))) &&
-            SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
-            SUCCEEDED(persist->Load(file.c_str(), STGM_READ));
-  if (ok) {
-    wchar_t text[1024];
-    text[0] = 0;
-    link->GetPath(text, 1024, nullptr, SLGP_RAWPATH);
-    contents.Target = text;
-    text[0] = 0;
-    link->GetArguments(text, 1024);
-    contents.Arguments = text;
-    text[0] = 0;
-    link->GetDescription(text, 1024);
-    contents.Description = text;
-    text[0] = 0;
-    link->GetWorkingDirectory(text, 1024);
-    contents.WorkingFolder = text;
-  }
-  if (persist) persist->Release();
-  if (link) link->Release();
-  ::CoUninitialize();
-  return ok;
-}
+using testsupport::ReadShellLink;
+using TLinkContents = testsupport::TShellLinkContents;
 
 TEST(Shortcuts, CreateShortcutReadsBackWithItsParts) {
   testsupport::TempDir dir("link");
@@ -93,7 +63,7 @@ TEST(Shortcuts, CreateShortcutReadsBackWithItsParts) {
   const std::wstring link = dir.file(L"sub\\App.lnk");
   ASSERT_TRUE(CreateShortcut(dir.file(L"app.exe"), L"/AUTO x", L"The application", link, {}));
   TLinkContents contents;
-  ASSERT_TRUE(ReadLink(link, contents));
+  ASSERT_TRUE(ReadShellLink(link, contents));
   EXPECT_EQ(UpperCaseText(contents.Target), UpperCaseText(dir.file(L"app.exe")));
   EXPECT_EQ(contents.Arguments, L"/AUTO x");
   EXPECT_EQ(contents.Description, L"The application");
@@ -112,7 +82,7 @@ TEST(Shortcuts, ProgramsShortcutRemovalTakesEmptyGroupFoldersOnly) {
   ASSERT_TRUE(CreateProgramsShortcut(group + L"\\Sub", L"App", dir.file(L"app.exe"), L"/x"));
   const std::wstring link = groupFolder + L"\\Sub\\App.lnk";
   TLinkContents contents;
-  ASSERT_TRUE(ReadLink(link, contents));
+  ASSERT_TRUE(ReadShellLink(link, contents));
   EXPECT_EQ(contents.Description, L"App");
   EXPECT_TRUE(DeleteProgramsShortcut(group + L"\\Sub", L"App"));
   EXPECT_FALSE(PlatformTools().FileExists(link));
