@@ -9,8 +9,6 @@
 #include "platform/UniqueHandle.h"
 
 namespace {
-std::string Utf8(const std::wstring& text) { return PlatformTools().UnicodeToAnsi(text, CP_UTF8); }
-
 bool IsDotEntry(const wchar_t* name) { return std::wstring(name) == L"." || std::wstring(name) == L".."; }
 
 // Clears the attributes (read-only included) and deletes the file.
@@ -65,9 +63,6 @@ std::int64_t AppendPart(const std::wstring& part, const std::wstring& destinatio
   return size;
 }
 }  // namespace
-
-EOSError::EOSError(std::uint32_t errorCode, const std::wstring& message)
-    : std::runtime_error(Utf8(message)), Code(errorCode), Text(message) {}
 
 std::wstring SystemErrorMessage(std::uint32_t errorCode) {
   wchar_t* buffer = nullptr;

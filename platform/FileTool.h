@@ -6,22 +6,20 @@
 
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 
+#include "platform/Exception.h"
 #include "platform/PlatformIntfTypes.h"
 
 // A failed system call: the system's message for the code followed by
 // " (" + the affected name + ")".
-class EOSError : public std::runtime_error {
+class EOSError : public Exception {
 public:
-  EOSError(std::uint32_t errorCode, const std::wstring& message);
+  EOSError(std::uint32_t errorCode, const std::wstring& message) : Exception(message), Code(errorCode) {}
   std::uint32_t ErrorCode() const { return Code; }
-  const std::wstring& Message() const { return Text; }
 
 private:
   std::uint32_t Code;
-  std::wstring Text;
 };
 
 // The system's text for an error code, without trailing line breaks and

@@ -5,12 +5,12 @@
 namespace objlist_detail {
 
 void RaiseIndexError(std::ptrdiff_t index) {
-  throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  throw EListError(L"List index out of bounds (" + std::to_wstring(index) + L")");
 }
 
-void RaiseSortedError() { throw EListError("Operation not allowed on sorted list"); }
+void RaiseSortedError() { throw EListError(L"Operation not allowed on sorted list"); }
 
-void RaiseDuplicateError() { throw EListError("String list does not allow duplicates"); }
+void RaiseDuplicateError() { throw EListError(L"String list does not allow duplicates"); }
 
 namespace {
 // Sort key that orders code points as their UTF-16 code units would be

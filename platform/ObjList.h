@@ -8,15 +8,16 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/Exception.h"
+
 // Raised for an index outside a list and for operations a sorted list refuses.
-class EListError : public std::out_of_range {
+class EListError : public Exception {
 public:
-  using std::out_of_range::out_of_range;
+  using Exception::Exception;
 };
 
 namespace objlist_detail {

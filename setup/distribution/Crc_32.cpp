@@ -58,7 +58,7 @@ std::uint32_t FileCrc32(const std::wstring& fileName) {
   if (!in) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return 0;
-    throw EStreamError("Cannot open file \"" + DescribePath(fileName) + "\"");
+    RaiseFileOpenError(fileName);
   }
   std::vector<char> buffer(ChunkSize);
   std::uint32_t crc = 0xFFFFFFFFu;
@@ -68,7 +68,7 @@ std::uint32_t FileCrc32(const std::wstring& fileName) {
   if (in.bad()) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return 0;  // a folder opens on some systems
-    throw EStreamError("Stream read error");
+    RaiseReadError(fileName);
   }
   return ~crc;
 }

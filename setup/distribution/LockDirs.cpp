@@ -153,7 +153,7 @@ bool ClearStaleFolders(const std::wstring& folder, bool clearSelf, bool nested) 
   try {
     result = SweepFolder(path, clearSelf, nested);
   } catch (const std::exception& e) {
-    ErrorBox(PlatformTools().AnsiToUnicode(e.what(), CP_ACP));
+    ErrorBox(ExceptionMessage(e));
   }
   if (!nested) ReleaseFileLock(path, SweepLockName, sweepLock);
   return result;

@@ -4,22 +4,35 @@
 #include <cstring>
 #include <filesystem>
 
-#include "setup/distribution/TextCodec.h"
+#include "setup/messages/FormatText.h"
+#include "setup/messages/SetupRuntimeMessages.h"
 
 namespace {
 
 std::filesystem::path ToPath(const std::wstring& fileName) { return std::filesystem::path(fileName); }
 
+std::wstring Naming(const std::wstring& text, const std::wstring& fileName) {
+  return fileName.empty() ? text : text + L" (" + fileName + L")";
+}
+
 }  // namespace
 
-std::string DescribePath(const std::wstring& fileName) { return WideToUtf8(fileName); }
+void RaiseFileOpenError(const std::wstring& fileName) { throw EStreamError(FormatText(rsFileOpenError, {fileName})); }
+
+void RaiseFileCreateError(const std::wstring& fileName) {
+  throw EStreamError(FormatText(rsFileCreateError, {fileName}));
+}
+
+void RaiseReadError(const std::wstring& fileName) { throw EStreamError(Naming(L"Stream read error", fileName)); }
+
+void RaiseWriteError(const std::wstring& fileName) { throw EStreamError(Naming(L"Stream write error", fileName)); }
 
 void TStream::ReadBuffer(void* buffer, std::size_t count) {
-  if (count != 0 && Read(buffer, count) != count) throw EStreamError("Stream read error");
+  if (count != 0 && Read(buffer, count) != count) RaiseReadError();
 }
 
 void TStream::WriteBuffer(const void* buffer, std::size_t count) {
-  if (count != 0 && Write(buffer, count) != count) throw EStreamError("Stream write error");
+  if (count != 0 && Write(buffer, count) != count) RaiseWriteError();
 }
 
 std::int64_t TStream::Remaining() const { return std::max<std::int64_t>(0, Size() - Position()); }
@@ -46,19 +59,19 @@ void TMemoryStream::SetPosition(std::int64_t position) {
 
 void TMemoryStream::LoadFromFile(const std::wstring& fileName) {
   std::ifstream in(ToPath(fileName), std::ios::binary);
-  if (!in) throw EStreamError("Cannot open file \"" + DescribePath(fileName) + "\"");
+  if (!in) RaiseFileOpenError(fileName);
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw EStreamError("Stream read error");
+  if (in.bad()) RaiseReadError(fileName);
   Data = std::move(bytes);
   Pos = 0;
 }
 
 void TMemoryStream::SaveToFile(const std::wstring& fileName) const {
   std::ofstream out(ToPath(fileName), std::ios::binary | std::ios::trunc);
-  if (!out) throw EStreamError("Cannot create file \"" + DescribePath(fileName) + "\"");
+  if (!out) RaiseFileCreateError(fileName);
   out.write(reinterpret_cast<const char*>(Data.data()), static_cast<std::streamsize>(Data.size()));
   out.flush();
-  if (!out) throw EStreamError("Stream write error");
+  if (!out) RaiseWriteError(fileName);
 }
 
 void TMemoryStream::Clear() {
@@ -71,13 +84,13 @@ TFileStream::TFileStream(const std::wstring& fileName, Mode mode) {
                                             : std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc;
   File.open(ToPath(fileName), flags);
   if (!File.is_open()) {
-    throw EStreamError((mode == Mode::OpenRead ? "Cannot open file \"" : "Cannot create file \"") +
-                       DescribePath(fileName) + "\"");
+    if (mode == Mode::OpenRead) RaiseFileOpenError(fileName);
+    RaiseFileCreateError(fileName);
   }
   File.seekg(0, std::ios::end);
   FileSize = static_cast<std::int64_t>(File.tellg());
   File.seekg(0, std::ios::beg);
-  if (FileSize < 0) throw EStreamError("Stream read error");
+  if (FileSize < 0) RaiseReadError(fileName);
 }
 
 std::size_t TFileStream::Read(void* buffer, std::size_t count) {

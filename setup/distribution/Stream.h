@@ -5,16 +5,24 @@
 
 #include <cstdint>
 #include <fstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/Exception.h"
+
 // A stream read or write that could not be completed (past the end, short
 // write, file that cannot be opened).
-class EStreamError : public std::runtime_error {
+class EStreamError : public Exception {
 public:
-  using std::runtime_error::runtime_error;
+  using Exception::Exception;
 };
+
+// rsFileOpenError / rsFileCreateError naming the file.
+[[noreturn]] void RaiseFileOpenError(const std::wstring& fileName);
+[[noreturn]] void RaiseFileCreateError(const std::wstring& fileName);
+// A read or write that stopped short; the file's name is added when given.
+[[noreturn]] void RaiseReadError(const std::wstring& fileName = std::wstring());
+[[noreturn]] void RaiseWriteError(const std::wstring& fileName = std::wstring());
 
 class TStream {
 public:
@@ -81,6 +89,3 @@ private:
   std::int64_t FileSize = 0;
   std::int64_t Pos = 0;
 };
-
-// A file name as UTF-8, for error messages.
-std::string DescribePath(const std::wstring& fileName);

@@ -23,15 +23,15 @@ std::int32_t TStreamHelper::ReadCount() {
 
 std::int32_t TStreamHelper::ReadCheckedCount(std::int64_t minimumEntrySize) {
   const std::int32_t count = ReadCount();
-  if (count < 0 || count > Stream->Remaining() / minimumEntrySize) throw EStreamError("Invalid count in stream");
+  if (count < 0 || count > Stream->Remaining() / minimumEntrySize) throw EStreamError(L"Invalid count in stream");
   return count;
 }
 
 std::wstring TStreamHelper::ReadString() {
   const std::int32_t length = ReadInteger();
-  if (length < 0) throw EStreamError("Invalid string length in stream");
+  if (length < 0) throw EStreamError(L"Invalid string length in stream");
   if (length == 0) return {};
-  if (2 * static_cast<std::int64_t>(length) > Stream->Remaining()) throw EStreamError("Stream read error");
+  if (2 * static_cast<std::int64_t>(length) > Stream->Remaining()) RaiseReadError();
   std::string bytes(2 * static_cast<std::size_t>(length), '\0');
   Stream->ReadBuffer(bytes.data(), bytes.size());
   return Utf16LeToWide(bytes.data(), static_cast<std::size_t>(length));

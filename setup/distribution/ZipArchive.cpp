@@ -6,11 +6,14 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/FileTool.h"
 #include "platform/StrTool.h"
 #include "platform/UniqueHandle.h"
 #include "platform/Win.h"
 #include "setup/distribution/Crc_32.h"
 #include "setup/distribution/Stream.h"
+#include "setup/messages/FormatText.h"
+#include "setup/messages/SetupRuntimeMessages.h"
 
 namespace {
 using UniqueFile = UniqueHandle<KernelHandleTraits>;
@@ -176,11 +179,15 @@ void TZipWriter::Fail(const TZipFailure& failure) {
   }
   const std::wstring subject = failure.EntryName.empty() ? ArchiveName : ArchiveName + L": " + failure.EntryName;
   if (failure.Kind == TZipFailureKind::Library) RaiseZip(failure.LibraryCode, subject);
-  throw EZipError(L"Windows error " + std::to_wstring(failure.SystemError) + L" (" + subject + L")", 0);
+  const std::wstring& text = failure.Kind == TZipFailureKind::FileCreate ? rsFileCreateError : rsFileOpenError;
+  throw EZipError(FormatText(text, {SystemErrorMessage(failure.SystemError)}) + L" (" + subject + L")", 0);
 }
 
-bool TZipWriter::AddFile(const std::wstring& path) {
-  const std::wstring entryName = ExtractFileName(path);
+bool TZipWriter::AddFile(const std::wstring& path, const std::wstring& storedName) {
+  std::wstring entryName = storedName.empty() ? ExtractFileName(path) : storedName;
+  for (wchar_t& c : entryName) {
+    if (c == L'\\') c = L'/';
+  }
   auto* source = new TFileSource;
   source->EntryName = entryName;
   source->File.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -268,13 +275,27 @@ std::uint32_t TZipReader::EntryCrc(const std::wstring& name) const {
   return stat.crc;
 }
 
+TZipEntryInfo TZipReader::EntryInfo(const std::wstring& name) const {
+  const std::int64_t index = Locate(name);
+  zip_stat_t stat;
+  if (index < 0 || zip_stat_index(State->Archive, static_cast<zip_uint64_t>(index), 0, &stat) != 0)
+    RaiseZip(ZIP_ER_NOENT, ArchiveName + L": " + name);
+  TZipEntryInfo info;
+  if (stat.valid & ZIP_STAT_NAME) info.StoredName = FromUtf8(stat.name);
+  if (stat.valid & ZIP_STAT_CRC) info.Crc = stat.crc;
+  if (stat.valid & ZIP_STAT_SIZE) info.Size = static_cast<std::int64_t>(stat.size);
+  if ((stat.valid & ZIP_STAT_MTIME) && stat.mtime > 0) info.ModifiedTime = static_cast<std::int64_t>(stat.mtime);
+  return info;
+}
+
 void TZipReader::ExtractToStream(const std::wstring& name, TStream& stream) {
   const std::wstring subject = ArchiveName + L": " + name;
   const std::uint32_t expected = EntryCrc(name);
   zip_file_t* entry = zip_fopen_index(State->Archive, static_cast<zip_uint64_t>(Locate(name)), 0);
   if (!entry) RaiseZip(zip_error_code_zip(zip_get_error(State->Archive)), subject);
 
-  std::vector<std::uint8_t> buffer(1 << 16);
+  // Large blocks: each one is a system write for the caller's file.
+  std::vector<std::uint8_t> buffer(1 << 20);
   std::uint32_t crc = 0xFFFFFFFFu;
   for (;;) {
     const zip_int64_t got = zip_fread(entry, buffer.data(), buffer.size());

@@ -5,24 +5,22 @@
 // its CRC-32 against the archive's directory.
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "platform/Exception.h"
 
 class TStream;
 
 // A failure of the archive layer: its text and the libzip error code
 // (0 when the failure is not libzip's).
-class EZipError : public std::exception {
+class EZipError : public Exception {
 public:
-  EZipError(std::wstring message, int code) : Text(std::move(message)), Code(code) {}
-  const std::wstring& Message() const noexcept { return Text; }
+  EZipError(std::wstring message, int code) : Exception(std::move(message)), Code(code) {}
   int ZipCode() const noexcept { return Code; }
-  const char* what() const noexcept override { return "ZIP archive error"; }
 
 private:
-  std::wstring Text;
   int Code;
 };
 
@@ -61,10 +59,11 @@ public:
   // bare name and size; answering false cancels the save.
   std::function<bool(const std::wstring& entryName, std::int64_t size)> OnEntryWritten;
 
-  // Adds the file under its bare name (a second entry of the same name
-  // replaces the first). The file is opened at once: false, after
+  // Adds the file under entryName, or under its bare name when entryName is
+  // empty (a second entry of the same name replaces the first); folders in
+  // entryName are stored with "/". The file is opened at once: false, after
   // OnFailure, when it cannot be.
-  bool AddFile(const std::wstring& path);
+  bool AddFile(const std::wstring& path, const std::wstring& entryName = std::wstring());
   // Writes the archive and closes it; false after OnFailure when libzip
   // failed, false without it when OnEntryWritten cancelled (nothing is
   // written then). An archive without entries leaves no file.
@@ -81,6 +80,14 @@ private:
   std::wstring ArchiveName;
   bool AutoSaveOnDestroy;
   bool WasCancelled = false;
+};
+
+// What an archive's directory records of one entry.
+struct TZipEntryInfo {
+  std::wstring StoredName;  // as stored, folders included ("/" or "\\" as written)
+  std::uint32_t Crc = 0;
+  std::int64_t Size = 0;
+  std::int64_t ModifiedTime = 0;  // seconds since 1970; 0 when not recorded
 };
 
 // Reads entries of an existing archive.
@@ -101,6 +108,9 @@ public:
   // The CRC-32 the archive's directory records for the entry; EZipError
   // when there is no such entry.
   std::uint32_t EntryCrc(const std::wstring& name) const;
+  // The directory record of the entry found as HasEntry finds it; EZipError
+  // when there is none.
+  TZipEntryInfo EntryInfo(const std::wstring& name) const;
   // Writes the entry's content to the stream; EZipError when the entry is
   // missing, its data cannot be inflated or its CRC-32 does not match.
   void ExtractToStream(const std::wstring& name, TStream& stream);

@@ -7,6 +7,9 @@
 #include "platform/FileTool.h"
 #include "platform/StrTool.h"
 #include "platform/Win.h"
+
+#include <shlobj.h>
+
 #include "setup/messages/FormatText.h"
 #include "setup/messages/SetupRuntimeMessages.h"
 #include "setup/ui/GuiIntfTypes.h"
@@ -148,7 +151,7 @@ void TDIVersion::Check() {
     try {
       CheckItem(i, title);
     } catch (const std::exception& e) {
-      Message(0, DIExceptionText(e));
+      Message(0, ExceptionMessage(e));
       if (Cancel) throw;
     }
   }
@@ -300,21 +303,61 @@ std::wstring ZipFailureText(const std::wstring& archiveFileName, const TZipFailu
   return text;
 }
 
+namespace {
+// A folder in one canonical spelling for comparisons: absolute, long names,
+// without a trailing backslash.
+std::wstring CanonicalFolder(const std::wstring& folder) {
+  std::wstring path = FullFolder(folder);
+  const std::wstring longPath = PlatformTools().GetLongPathName(path);
+  if (!longPath.empty()) path = longPath;
+  return ExcludeTrailingBackslash(path);
+}
+
+std::wstring ShellFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) || path[0] == L'\0') return {};
+  return path;
+}
+
+// Folders that belong to the system or to every user: an uninstall removes
+// the program folder whole, so none of them may be one.
+std::vector<std::wstring> SpecialFolders() {
+  std::vector<std::wstring> folders;
+  for (const int csidl : {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
+                          CSIDL_PROFILE, CSIDL_COMMON_APPDATA, CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY,
+                          CSIDL_PERSONAL, CSIDL_COMMON_DOCUMENTS}) {
+    const std::wstring path = ShellFolder(csidl);
+    if (!path.empty()) folders.push_back(CanonicalFolder(path));
+  }
+  return folders;
+}
+
+// The folder that holds the users' profiles (C:\Users).
+std::wstring ProfilesFolder() {
+  const std::wstring profile = ShellFolder(CSIDL_PROFILE);
+  return profile.empty() ? std::wstring() : ExcludeTrailingBackslash(ExtractFilePath(CanonicalFolder(profile)));
+}
+}  // namespace
+
 void ValidateProgramFolder(const std::wstring& folder) {
   const std::wstring trimmed = TrimText(folder);
   if (trimmed.empty()) Raise(rsInstallDirectoryNotSpecified);
   const std::wstring path = ExcludeTrailingBackslash(trimmed);
   if (SameFolderText(path, ExcludeTrailingBackslash(DriveOf(trimmed)))) Raise(rsInstallDirectoryInvalid);
+  const std::wstring canonical = CanonicalFolder(trimmed);
+  if (SameFolderText(canonical, ExcludeTrailingBackslash(DriveOf(canonical)))) Raise(rsInstallDirectoryInvalid);
+  for (const std::wstring& special : SpecialFolders()) {
+    if (SameFolderText(canonical, special)) Raise(rsInstallDirectoryInvalid);
+  }
+  // The profiles folder itself and any user's profile root in it.
+  const std::wstring profiles = ProfilesFolder();
+  if (!profiles.empty() && (SameFolderText(canonical, profiles) ||
+                            SameFolderText(ExcludeTrailingBackslash(ExtractFilePath(canonical)), profiles))) {
+    Raise(rsInstallDirectoryInvalid);
+  }
 }
 
 std::unique_ptr<TZipWriter> CreateArchiveWriter(const std::wstring& fileName, bool autoSave) {
   if (PlatformTools().FileExists(fileName)) CheckOSResult(::DeleteFileW(fileName.c_str()) != FALSE, fileName);
   return std::make_unique<TZipWriter>(fileName, autoSave);
-}
-
-std::wstring DIExceptionText(const std::exception& e) {
-  if (const auto* message = dynamic_cast<const EMessageError*>(&e)) return message->Text();
-  if (const auto* zip = dynamic_cast<const EZipError*>(&e)) return zip->Message();
-  if (const auto* os = dynamic_cast<const EOSError*>(&e)) return os->Message();
-  return PlatformTools().AnsiToUnicode(e.what(), CP_ACP);
 }

@@ -105,7 +105,10 @@ private:
 };
 
 // Raises rsInstallDirectoryNotSpecified for an empty folder and
-// rsInstallDirectoryInvalid for a drive or share root.
+// rsInstallDirectoryInvalid for a drive or share root or a folder of the
+// system or of all users (Windows, system, Program Files, the profiles
+// folder and each profile in it, common application data, desktops and
+// documents), which an uninstall would remove whole.
 void ValidateProgramFolder(const std::wstring& folder);
 
 // Deletes an existing file of that name (raising the system's text and the
@@ -116,6 +119,3 @@ std::unique_ptr<TZipWriter> CreateArchiveWriter(const std::wstring& fileName, bo
 // The text of an archive writer's failure: "Архив: <archive>; " (when the
 // writer's file is known) + "Файл: <ENTRY>; Сообщение: <reason>".
 std::wstring ZipFailureText(const std::wstring& archiveFileName, const TZipFailure& failure);
-
-// The message text of any exception the kit and check code meet.
-std::wstring DIExceptionText(const std::exception& e);

@@ -1,25 +1,14 @@
 #pragma once
-// Exceptions of the engine. Their messages are catalogue texts; only the
-// flat entry turns them into messages for the caller.
+// Exceptions of the engine. They derive from the common base Exception,
+// whose message is a catalogue text; only the flat entry turns them into
+// messages for the caller (ExceptionMessage).
 
-#include <exception>
 #include <string>
 
-#include "setup/messages/FormatText.h"
-
-// An engine failure with its user-visible text.
-class Exception : public EMessageError {
-public:
-  explicit Exception(std::wstring message) : EMessageError(std::move(message)) {}
-  const std::wstring& Message() const noexcept { return Text(); }
-};
+#include "platform/Exception.h"
 
 // The user declined a confirmation: the running function stops quietly.
 class EAbort : public Exception {
 public:
   EAbort() : Exception(L"Operation aborted") {}
 };
-
-// The text of any exception for a message: the wide text of ours and of the
-// platform's, the UTF-8 text of any other.
-std::wstring ExceptionMessage(const std::exception& e);

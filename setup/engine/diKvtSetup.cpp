@@ -17,24 +17,6 @@ namespace {
 
 bool FileExists(const std::wstring& path) { return PlatformTools().FileExists(path); }
 
-// A value of a Windows profile (INI) file; def when the key is missing.
-std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
-                               const std::wstring& def) {
-  std::wstring buffer(256, L'\0');
-  for (;;) {
-    const DWORD length = ::GetPrivateProfileStringW(section.c_str(), key.c_str(), def.c_str(), buffer.data(),
-                                                    static_cast<DWORD>(buffer.size()), file.c_str());
-    if (length + 2 < buffer.size()) return buffer.substr(0, length);
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
-bool ReadProfileBool(const std::wstring& file, const std::wstring& section, const std::wstring& key, bool def) {
-  const int value = static_cast<int>(
-      ::GetPrivateProfileIntW(section.c_str(), key.c_str(), def ? 1 : 0, file.c_str()));
-  return value != 0;
-}
-
 // A section counts as present when it holds at least one key.
 bool ProfileSectionExists(const std::wstring& file, const std::wstring& section) {
   wchar_t keys[4] = {};
@@ -59,6 +41,23 @@ bool SameFolder(const std::wstring& a, const std::wstring& b) {
 }
 
 }  // namespace
+
+std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
+                               const std::wstring& def) {
+  std::wstring buffer(256, L'\0');
+  for (;;) {
+    const DWORD length = ::GetPrivateProfileStringW(section.c_str(), key.c_str(), def.c_str(), buffer.data(),
+                                                    static_cast<DWORD>(buffer.size()), file.c_str());
+    if (length + 2 < buffer.size()) return buffer.substr(0, length);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool ReadProfileBool(const std::wstring& file, const std::wstring& section, const std::wstring& key, bool def) {
+  const int value = static_cast<int>(
+      ::GetPrivateProfileIntW(section.c_str(), key.c_str(), def ? 1 : 0, file.c_str()));
+  return value != 0;
+}
 
 std::wstring EngineWorkDir() {
   StartTempDirectory();

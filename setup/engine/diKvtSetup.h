@@ -11,7 +11,11 @@
 
 #include "setup/distribution/KvtSetupLstFile.h"
 #include "setup/engine/SetupIniFile.h"
+#include "setup/engine/diArchiveList.h"
+#include "setup/engine/diBackupArchive.h"
 #include "setup/engine/diExceptions.h"
+
+struct TInstallParams;
 
 // The user skipped one file (the ignore button): the install loop turns it
 // into a warning and goes on.
@@ -25,6 +29,13 @@ using TSessionStatus = std::function<void(const std::wstring& title, const std::
                                           const std::wstring& text2, std::int32_t percent, std::uint8_t& cancel)>;
 using TSessionQuestion =
     std::function<std::int32_t(const std::wstring& caption, const std::wstring& text, std::uint32_t flags)>;
+
+// Where an install takes one file from: a file of the kit, or a temporary
+// one (extracted, joined or staged) that is deleted once copied.
+struct TSourceFile {
+  std::wstring Path;
+  bool IsTemporary = false;
+};
 
 class TKvtSetup {
 public:
@@ -60,10 +71,67 @@ public:
   // A question with message-box flags; returns the pressed button.
   std::int32_t Ask(const std::wstring& text, std::uint32_t flags);
 
+  // sfInstall: refuses a record whose Size is outside 16..64, then installs
+  // from the kit into the record's folder and group.
+  void InstallWithParams(const TInstallParams* params);
+  // Installs the kit in SetupDir into folder (refused when empty, a root or
+  // a special folder); a non-empty group replaces the kit's program group.
+  void InstallFromKit(const std::wstring& folder, const std::wstring& group);
+  // sfStationSetup: registers the installed copy in SetupDir on this
+  // computer (system files, shortcuts, OLE and help files, the records).
+  void InstallStation();
+  // The pipeline shared by install, update and station setup: questions and
+  // locked files, the program run before, the backup, the copy and deletion
+  // of FilesToProcess, the registrations and the program run after. The
+  // work folder and the archives are cleaned up on every path.
+  void InstallProgram(bool stationMode);
+
+  // Steps of InstallProgram.
+  void PrepareInstall();
+  // An installed copy of this product in InstallDir: asks whether to keep
+  // the user's settings (automatic mode keeps them), notes the versions and
+  // may offer a kit of the installed version; then waits for locked files.
+  void CheckInstalledCopy();
+  // Each "k" file of FileList that another program holds: automatic mode
+  // raises messageFormat with its path, else asks to retry or cancel.
+  void CheckLockedFiles(const std::wstring& messageFormat);
+  // Offers to build a kit of the installed version before it is replaced.
+  void OfferDistrBeforeUpgrade(bool onlyIfVersionDiffers);
+  // Where a kit of this session's installed version goes ("MakeDistr" of
+  // instcfg.ini, else <drive>\KVTDISTR\<product>\<version>).
+  std::wstring GetDistrTargetDir();
+  // Saves the installed list and every "R" file into the backup archive.
+  void BackupUserFiles();
+  // Adds an existing file to the backup archive under its path relative to
+  // InstallDir; raises the interruption text when cancelled at its report.
+  void BackupFile(const std::wstring& path);
+  TSourceFile GetSourceFile(const TProgramLstFileItem& item);
+  // The kit file name (or a joined split archive, or a file already in the
+  // work folder); raises rsFileNotFound.
+  std::wstring LocateSourceFile(const std::wstring& name);
+  // The "Dsk" value the packing list gives the bare name; empty without one.
+  std::wstring DiskLabelOf(const std::wstring& name);
+  std::wstring DiskLabelFor(const TProgramLstFileItem& item);
+  // Extracts fileName from the archive into WorkDir; returns the file.
+  std::wstring ExtractFromArchive(const std::wstring& archive, const std::wstring& fileName);
+  // Copies source over target: version-checked copies replace only an
+  // older, unprotected file (a file in use at restart); with backup an
+  // existing target of other content is saved first and an equal one left
+  // alone. A failed copy raises in automatic mode, else asks to abort,
+  // retry or skip (EIgnore).
+  void CopyProgramFile(const std::wstring& source, const std::wstring& target, bool checkVersions, bool backup);
+  // Runs file (when it exists) with the install folder and the switch and
+  // waits for it while messages flow.
+  void RunProgram(const std::wstring& file, const std::wstring& switchText, const std::wstring& info);
+  // Closes the archives, writes the backup archive, empties WorkDir.
+  void Cleanup();
+
   std::uint8_t Cancel = 0;
   std::wstring AfterInstall, AfterInstallInfo;
+  TArchiveList Archives;
   bool Automatic = false;
   bool BackupFiles = false;
+  std::unique_ptr<TBackupArchive> BackupArchive;
   std::wstring BeforeDelete, BeforeDeleteInfo, BeforeInstall, BeforeInstallInfo;
   std::wstring RegistrationName;
   bool KvtRenewService = false;
@@ -94,7 +162,23 @@ public:
 
 private:
   void ReadProductKeys();
+  void OpenBackupArchive();
+  // Copies one item; an install that must stop raises rsInstallFileError.
+  void InstallItem(TProgramLstFileItem& item, bool stationMode);
+  void CopyFiles(bool stationMode, std::uint8_t& cancel);
+  void DeleteRemovedFiles(std::uint8_t& cancel);
+  void FinishInstall();
+  // Progress with a cancel byte of the caller's; true when it is set.
+  bool StatusCancelled(const std::wstring& title, const std::wstring& text1, const std::wstring& text2,
+                       std::int32_t percent, std::uint8_t& cancel);
+  // Cleanup on a failure path: it reports instead of raising.
+  void CleanupQuietly();
 };
+
+// A value of a Windows profile (INI) file; def when the key is missing.
+std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
+                               const std::wstring& def);
+bool ReadProfileBool(const std::wstring& file, const std::wstring& section, const std::wstring& key, bool def);
 
 // The engine's work folder: "DI\" in the process's own folder under the
 // temporary folder (removed when the process ends), with a trailing backslash.

@@ -14,19 +14,6 @@ void LoadConfiguration(TKvtSetup& setup) {
   const std::wstring list = setup.SetupDir + setup.FilesLst;
   if (!PlatformTools().FileExists(list)) throw Exception(FormatText(rsFileNotFound, {list}));
 }
-
-// Runs the version's work with its failures turned into the engine's
-// exception, so that their texts reach the caller unchanged.
-template <class Work>
-void RunVersionWork(Work work) {
-  try {
-    work();
-  } catch (const Exception&) {
-    throw;
-  } catch (const std::exception& e) {
-    throw Exception(DIExceptionText(e));
-  }
-}
 }  // namespace
 
 std::unique_ptr<TDIVersion> CreateDistrVersion(TKvtSetup& setup) {
@@ -44,12 +31,12 @@ std::unique_ptr<TDIVersion> CreateDistrVersion(TKvtSetup& setup) {
 
 void CheckProgram(TKvtSetup& setup) {
   LoadConfiguration(setup);
-  RunVersionWork([&] { CreateDistrVersion(setup)->Check(); });
+  CreateDistrVersion(setup)->Check();
 }
 
 void BuildDistribution(TKvtSetup& setup, const std::wstring& targetFolder) {
   LoadConfiguration(setup);
-  RunVersionWork([&] { CreateDistrVersion(setup)->Build(targetFolder, setup.InstallDir, setup.FilesLst); });
+  CreateDistrVersion(setup)->Build(targetFolder, setup.InstallDir, setup.FilesLst);
 }
 
 void CheckProgramFunction(TKvtSetup& setup, void*) { CheckProgram(setup); }

@@ -4,6 +4,7 @@
 
 #include "setup/engine/KvtDistr.h"
 #include "setup/engine/diExceptions.h"
+#include "setup/engine/diKvtSetup.h"
 #include "setup/engine/diKvtSetupDistr.h"
 #include "setup/messages/FormatText.h"
 #include "setup/messages/XilSetupRuntimeMessages.h"
@@ -22,11 +23,13 @@ TSetupFunction NotBuilt(const std::wstring& caption) {
 // KvtDistr.h); any other code succeeds without doing anything.
 std::map<std::int32_t, TSetupFunction> BuiltInSetupFunctions() {
   return {
-      {sfInstall, NotBuilt(rsProgramInstallation)},
+      {sfInstall, [](TKvtSetup& setup, void* parameter) {
+         setup.InstallWithParams(static_cast<const TInstallParams*>(parameter));
+       }},
       {sfUpdate, NotBuilt(rsProgramMaintenance)},
       {sfCheck, &CheckProgramFunction},
       {sfBuildKit, &BuildDistributionFunction},
-      {sfStationSetup, NotBuilt(rsProgramStationSetup)},
+      {sfStationSetup, [](TKvtSetup& setup, void*) { setup.InstallStation(); }},
       {sfUninstall, NotBuilt(rsProgramUninstall)},
   };
 }

@@ -3,8 +3,6 @@
 #include <cwchar>
 #include <vector>
 
-#include "setup/distribution/TextCodec.h"
-
 namespace {
 
 std::wstring Render(const TFormatArgument& argument, wchar_t conversion) {
@@ -44,5 +42,3 @@ std::wstring FormatText(const std::wstring& format, std::initializer_list<TForma
   }
   return result;
 }
-
-EMessageError::EMessageError(std::wstring text) : std::runtime_error(WideToUtf8(text)), Message(std::move(text)) {}

@@ -4,9 +4,10 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <stdexcept>
 #include <string>
 #include <variant>
+
+#include "platform/Exception.h"
 
 using TFormatArgument = std::variant<std::wstring, std::int64_t>;
 
@@ -15,12 +16,6 @@ using TFormatArgument = std::variant<std::wstring, std::int64_t>;
 // is, so a translated text with too many placeholders cannot crash.
 std::wstring FormatText(const std::wstring& format, std::initializer_list<TFormatArgument> arguments);
 
-// An error whose message is a formatted catalogue text.
-class EMessageError : public std::runtime_error {
-public:
-  explicit EMessageError(std::wstring text);
-  const std::wstring& Text() const { return Message; }
-
-private:
-  std::wstring Message;
-};
+// The name under which the format code raises a formatted catalogue text:
+// the common exception base itself.
+using EMessageError = Exception;

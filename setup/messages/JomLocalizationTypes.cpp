@@ -115,7 +115,7 @@ bool TJomLocalization::ReadPayload(TStream& stream) {
     const std::int32_t version = std::clamp(reader.ReadInteger(), 1, LocalizationFormatVersion);
     const std::int32_t count = reader.ReadCount();
     // An item holds at least its locale and its line count.
-    if (count < 0 || count > memory.Remaining() / 8) throw EStreamError("Invalid count in stream");
+    if (count < 0 || count > memory.Remaining() / 8) throw EStreamError(L"Invalid count in stream");
     for (std::int32_t i = 0; i < count; ++i) {
       auto item = std::make_unique<TJomLocalizationItem>(this);
       item->LoadFromStream(reader, version);
@@ -135,7 +135,7 @@ void TJomLocalization::SaveToStream(TStream& stream) const {
   writer.WriteInteger(Count());
   for (int i = 0; i < Count(); ++i) Objects(i)->SaveToStream(writer);
   std::vector<std::uint8_t> packed;
-  if (!DeflateRaw(payload.Bytes(), packed)) throw EStreamError("Stream write error");
+  if (!DeflateRaw(payload.Bytes(), packed)) RaiseWriteError();
   TStreamHelper(nullptr, &stream).WriteInteger(LocalizationSignature);
   stream.WriteBuffer(packed.data(), packed.size());
 }

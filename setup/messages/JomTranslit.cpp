@@ -13,7 +13,7 @@ void TJomTranslit::LoadFromStream(TStreamHelper& reader) {
   Clear();
   const std::int32_t count = reader.ReadCount();
   // Each pair holds two length fields at least.
-  if (count < 0 || count > reader.Stream->Remaining() / 8) throw EStreamError("Invalid count in stream");
+  if (count < 0 || count > reader.Stream->Remaining() / 8) throw EStreamError(L"Invalid count in stream");
   for (std::int32_t i = 0; i < count; ++i) {
     std::wstring key = reader.ReadString();
     std::wstring value = reader.ReadString();

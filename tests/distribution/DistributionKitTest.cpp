@@ -67,7 +67,7 @@ std::wstring RaisedText(const std::function<void()>& action) {
   try {
     action();
   } catch (const std::exception& e) {
-    return DIExceptionText(e);
+    return ExceptionMessage(e);
   }
   return L"(nothing raised)";
 }

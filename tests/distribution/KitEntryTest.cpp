@@ -94,3 +94,16 @@ TEST(KitEntry, BuildWritesTheKitAndRefusalsReachTheCaller) {
   EXPECT_EQ(RunFunction(dir.dir() + L"Nowhere", sfCheck, nullptr, missing), 0);
   EXPECT_EQ(Errors(missing), std::vector<std::wstring>{FormatText(rsFileNotFound, {dir.dir() + L"Nowhere\\Setup.ini"})});
 }
+
+// A file that another program holds open: the check names it in the
+// catalogue's text, its Cyrillic folder intact.
+TEST(KitEntry, AFileHeldOpenIsReportedWithItsNameIntact) {
+  TempDir dir("entry");
+  const TInstalledCopy copy = SmallCopy(dir.path() / L"Тест");
+  copy.Write();
+  const std::wstring locked = copy.Dir() + L"readme.txt";
+  ChildProcess holder = HoldFileOpen(locked, 0);
+  TCalls calls;
+  EXPECT_EQ(RunFunction(copy.Dir(), sfCheck, nullptr, calls), 0);
+  EXPECT_EQ(Errors(calls), std::vector<std::wstring>{FormatText(rsFileOpenError, {locked})});
+}

@@ -310,7 +310,7 @@ TEST_F(ListFile, Verify) {
       item.Verify();
       EXPECT_EQ(c.error, L"");
     } catch (const EMessageError& error) {
-      EXPECT_EQ(error.Text(), c.error);
+      EXPECT_EQ(error.Message(), c.error);
     }
   }
   TProgramLstFileItem previous(L"data.bin Len=1 CRC=00000000");

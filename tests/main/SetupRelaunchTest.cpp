@@ -129,6 +129,10 @@ std::wstring CopyText(const TWindowInfo& window) {
   return last == std::wstring::npos ? window.Text : window.Text.substr(0, last);
 }
 
+bool SaysItIsAStandIn(const TWindowInfo& window) {
+  return window.Text.find(L"недоступно в этой сборке") != std::wstring::npos;
+}
+
 TEST_F(SetupRelaunchTest, CopiesIntoFolderOneStartsTheCopyAndRemovesTheFolderAtItsEnd) {
   RunFirstInstance(L"");
   TWindowInfo copy;
@@ -138,6 +142,7 @@ TEST_F(SetupRelaunchTest, CopiesIntoFolderOneStartsTheCopyAndRemovesTheFolderAtI
   EXPECT_TRUE(fs::exists(RelaunchFolder(1) / "setup.exe.manifest"));
   EXPECT_EQ(copy.Caption, L"Tavrel (UPnP, DLNA, HTTP) - Установка программы");
   EXPECT_EQ(CopyText(copy), L"Установка программы\r\n" + KitDir());
+  EXPECT_TRUE(SaysItIsAStandIn(copy)) << copy.Text;
 
   CloseCopy(copy);
   // Only the copy's own executable may outlive it, scheduled for deletion.

@@ -1,0 +1,477 @@
+// The install pipeline of the session: a fresh install or a reinstall from a
+// kit, the station setup of an installed copy, and the steps an update
+// shares with them.
+
+#include <algorithm>
+#include <climits>
+#include <cwchar>
+
+#include "platform/FileTool.h"
+#include "platform/PlatformIntfTypes.h"
+#include "platform/StrTool.h"
+#include "platform/Win.h"
+
+#include <shlobj.h>
+
+#include "setup/distribution/diCommon.h"
+#include "setup/engine/KvtDistr.h"
+#include "setup/engine/diKvtSetup.h"
+#include "setup/engine/diKvtSetupDistr.h"
+#include "setup/messages/FormatText.h"
+#include "setup/messages/SetupRuntimeMessages.h"
+
+namespace {
+
+constexpr std::uint32_t AbortRetryIgnoreQuestion = 18;  // MB_ABORTRETRYIGNORE | MB_ICONERROR
+constexpr std::uint32_t RetryCancelQuestion = 21;       // MB_RETRYCANCEL | MB_ICONERROR
+constexpr std::uint32_t YesNoCancelQuestion = 35;       // MB_YESNOCANCEL | MB_ICONQUESTION
+constexpr std::uint32_t YesNoQuestion = 36;             // MB_YESNO | MB_ICONQUESTION
+
+// Letters of the item flags the pipeline tests.
+const wchar_t* const KeptCopyLetters = L"ILRCt";
+const wchar_t* const AlwaysOverwrittenLetters = L"SLCo";
+const wchar_t* const VersionCheckedLetters = L"CLv";
+
+bool FileExists(const std::wstring& path) { return PlatformTools().FileExists(path); }
+
+[[noreturn]] void Raise(const std::wstring& text) { throw Exception(text); }
+
+void ClearReadOnly(const std::wstring& path) {
+  IPlatformTools& platform = PlatformTools();
+  const std::uint32_t attributes = platform.GetFileAttributes(path);
+  if (attributes != InvalidFileAttributes && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+    platform.SetFileAttributes(path, attributes & ~static_cast<std::uint32_t>(FILE_ATTRIBUTE_READONLY));
+}
+
+// Done of total as a percentage; an empty total counts as done.
+std::int32_t Percentage(std::int64_t done, std::int64_t total) {
+  if (total <= 0) return 100;
+  const long double share = static_cast<long double>(done) * 100 / static_cast<long double>(total);
+  return static_cast<std::int32_t>(std::clamp<long double>(share, 0, 100));
+}
+
+// A "Dsk" value as the volume order; missing or not a number reads last.
+std::int32_t DiskNumber(const std::wstring& label) {
+  if (label.empty() || label.size() > 10) return INT_MAX;
+  long long value = 0;
+  for (const wchar_t c : label) {
+    if (c < L'0' || c > L'9') return INT_MAX;
+    value = value * 10 + (c - L'0');
+  }
+  return value > INT_MAX ? INT_MAX : static_cast<std::int32_t>(value);
+}
+
+// Reorders the list by volume, keeping the order within one volume.
+void SortByDisk(TProgramLstFileItems& items) {
+  std::vector<std::pair<std::wstring, TProgramLstFileItem*>> entries;
+  for (int i = 0; i < items.Count(); ++i) entries.emplace_back(items.Strings(i), items.Objects(i));
+  std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+    return DiskNumber(a.second->Dsk) < DiskNumber(b.second->Dsk);
+  });
+  items.SetSorted(false);
+  items.Clear();
+  for (const auto& [key, item] : entries) items.AddObject(key, item);
+}
+
+// "C:" or "\\server\share" of a path; empty for a relative one.
+std::wstring DrivePart(const std::wstring& path) {
+  if (path.size() >= 2 && path[1] == L':') return path.substr(0, 2);
+  if (path.rfind(L"\\\\", 0) != 0) return {};
+  std::size_t end = path.find(L'\\', 2);
+  if (end != std::wstring::npos) end = path.find(L'\\', end + 1);
+  return path.substr(0, end);
+}
+
+std::wstring WithoutDots(const std::wstring& text) { return RemoveChars(text, L"."); }
+
+// Stand-in until the file-version services of the engine exist: without
+// version resources, a file is "older" when its content differs.
+bool IsOlderFile(const std::wstring& existing, const std::wstring& newer) {
+  bool sameSize = false;
+  return !FilesEqual(existing, newer, sameSize);
+}
+
+// Stand-in until the protected-file service exists: nothing is protected.
+bool IsFileProtected(const std::wstring&) { return false; }
+
+}  // namespace
+
+bool TKvtSetup::StatusCancelled(const std::wstring& title, const std::wstring& text1, const std::wstring& text2,
+                                std::int32_t percent, std::uint8_t& cancel) {
+  if (OnStatus) OnStatus(title, text1, text2, percent, cancel);
+  return cancel != 0;
+}
+
+void TKvtSetup::InstallWithParams(const TInstallParams* params) {
+  if (!params || params->Size < 16 || params->Size > 64) Raise(rsInvalidInstallParameters);
+  NoShortcuts = params->NoShortcuts != 0;
+  InstallFromKit(params->InstallDir ? params->InstallDir : L"", params->GroupName ? params->GroupName : L"");
+}
+
+void TKvtSetup::InstallFromKit(const std::wstring& folder, const std::wstring& group) {
+  if (TrimText(SetupDir).empty()) Raise(rsDistributionDirectoryNotSpecified);
+  if (!PlatformTools().DirectoryExists(SetupDir)) Raise(FormatText(rsDistributionDirectoryNotFound, {SetupDir}));
+  ValidateProgramFolder(folder);
+
+  SetInstallDir(TrimText(folder));
+  ReadSetupIni(false);
+  LoadFileList();
+  if (!group.empty()) TargetGroup = group;
+
+  FilesToProcess.Clear();
+  for (TProgramLstFileItem* item : *FileList) FilesToProcess.AddObject(item->RelativePath, item);
+  // A kit spread over several volumes is read volume by volume.
+  if (IsRemovablePath(SetupDir)) {
+    for (TProgramLstFileItem* item : *FileList) item->SetValue(L"Dsk", DiskLabelFor(*item));
+    SortByDisk(FilesToProcess);
+  }
+  InstallProgram(false);
+}
+
+void TKvtSetup::InstallStation() {
+  CheckSetupDir();
+  // Only an installed copy can be set up on another computer: without one
+  // there is no program folder to take the files from.
+  if (!RunningFromInstalled) Raise(FormatText(rsFileNotFound, {SetupDir + L"instcfg.ini"}));
+  ReadSetupIni(false);
+  LoadFileList();
+  FilesToProcess.Clear();
+  for (TProgramLstFileItem* item : *FileList) {
+    if (item->IsSystemLocated() || item->HasCaption() || item->HasStatus(L"g") || item->HasStatus(L"h"))
+      FilesToProcess.AddObject(item->RelativePath, item);
+  }
+  InstallProgram(true);
+}
+
+void TKvtSetup::InstallProgram(bool stationMode) {
+  try {
+    PrepareInstall();
+    if (!stationMode) CheckInstalledCopy();
+    ForceDirectoriesQuiet(InstallDir);  // a failure shows when the first file is copied
+    if (!BeforeInstall.empty()) RunProgram(SetupDir + BeforeInstall, L"/BEFOREINSTALL", BeforeInstallInfo);
+    OpenBackupArchive();
+    std::uint8_t cancel = 0;
+    CopyFiles(stationMode, cancel);
+    DeleteRemovedFiles(cancel);
+    // A cancel at the last progress report still stops the install rather
+    // than leaving it unregistered as if it had succeeded.
+    if (cancel != 0) Raise(rsInstallProgramInterrupted);
+    FinishInstall();
+  } catch (...) {
+    CleanupQuietly();
+    throw;
+  }
+  Cleanup();
+}
+
+void TKvtSetup::PrepareInstall() {
+  if (!RunningFromInstalled && !KeepUserSettings) {
+    ClearDirectory(WorkDir, true, true);
+    RegistrationName = FindRegistrationName();
+  }
+  Archives.Clear();
+  HelpItems.Clear();
+  OleItems.Clear();
+  ShortcutItems.Clear();
+}
+
+void TKvtSetup::CheckInstalledCopy() {
+  if (!RunningFromInstalled && FileExists(InstallDir + L"instcfg.ini")) {
+    const TSetupIniFile installed(InstallDir + L"setup.ini");
+    const std::wstring product = TrimText(installed.ReadString(L"Products", L"Product1", L""));
+    if (product == ProductSection) {
+      // The copy's own options survive a reinstall.
+      const std::wstring config = InstallDir + L"instcfg.ini";
+      BackupFiles = ReadProfileBool(config, ProductSection, L"BackupFiles", BackupFiles);
+      KvtRenewService = ReadProfileBool(config, ProductSection, L"KvtRenewService", KvtRenewService);
+      if (!KeepUserSettings) {
+        if (Automatic) {
+          KeepUserSettings = true;
+        } else {
+          switch (Ask(FormatText(rsSaveUserSettings, {InstallDir, ProductName1}), YesNoCancelQuestion)) {
+            case IDYES: KeepUserSettings = true; break;
+            case IDNO: KeepUserSettings = false; break;
+            default: Raise(rsInstallProgramInterrupted);
+          }
+        }
+      }
+      if (KeepUserSettings) {
+        OldVersion = installed.ReadString(ProductSection, L"Version", L"");
+        NewVersion = Version;
+      }
+      if (!Automatic && KeepUserSettings && SetupIni && SetupIni->ReadBool(ProductSection, L"GenDistrBeforeUpgrade", false))
+        OfferDistrBeforeUpgrade(true);
+    }
+  }
+  CheckLockedFiles(rsFileLockedBeforeInstall);
+}
+
+void TKvtSetup::CheckLockedFiles(const std::wstring& messageFormat) {
+  if (!FileList) return;
+  for (const TProgramLstFileItem* item : *FileList) {
+    if (item->IsDeleted || !item->HasStatus(L"k")) continue;
+    const std::wstring path = item->TargetPath(InstallDir);
+    for (;;) {
+      ClearReadOnly(path);
+      if (!IsFileLocked(path)) break;
+      const std::wstring text = FormatText(messageFormat, {path});
+      if (Automatic) Raise(text);
+      if (Ask(text, RetryCancelQuestion) != IDRETRY) Raise(rsInstallProgramInterrupted);
+    }
+  }
+}
+
+void TKvtSetup::OfferDistrBeforeUpgrade(bool onlyIfVersionDiffers) {
+  if (onlyIfVersionDiffers) {
+    const TSetupIniFile installed(InstallDir + L"setup.ini");
+    const std::wstring product = TrimText(installed.ReadString(L"Products", L"Product1", L""));
+    if (installed.ReadString(product, L"Version", L"") == Version) return;
+  }
+  if (Ask(rsBuildDistrBeforeInstall, YesNoQuestion) != IDYES) return;
+  TKvtSetup installed(InstallDir);
+  installed.OnMessage = OnMessage;
+  installed.OnStatus = OnStatus;
+  if (installed.ReadSetupIni(false)) BuildDistribution(installed, installed.GetDistrTargetDir());
+}
+
+std::wstring TKvtSetup::GetDistrTargetDir() {
+  const std::wstring version = ReplaceChar(Version, L'.', L'_');
+  std::wstring dir = ReadProfileString(InstallDir + L"instcfg.ini", ProductSection, L"MakeDistr", L"");
+  if (dir.empty()) {
+    const std::wstring drive = DrivePart(InstallDir);
+    dir = drive + L"\\KVTDISTR\\" + ProductSection + L"\\";
+    if (!Version.empty()) dir += version;
+    return dir;
+  }
+  if (!Version.empty()) {
+    dir = ExcludeTrailingBackslash(dir);
+    const std::wstring last = ExtractFileName(dir);
+    if (MatchPattern(L"N_NN", last)) dir = ExtractFilePath(dir) + version;
+  }
+  return dir;
+}
+
+void TKvtSetup::OpenBackupArchive() {
+  BackupArchive.reset();
+  if (!KeepUserSettings || !BackupFiles || OldVersion.empty() || NewVersion.empty() || !(OldVersion < NewVersion))
+    return;
+  ReportMessage(mkInfo, rsBackupFiles);
+  const std::wstring folder = InstallDir + L"$BACKUP$\\";
+  ForceDirectoriesQuiet(folder);
+  const std::wstring name = folder + Tmpl + WithoutDots(OldVersion) + WithoutDots(NewVersion) + L".bak";
+  const std::wstring stage = WorkDir + L"$BACKUP$\\";
+  ClearDirectory(stage, true, true);
+  BackupArchive = std::make_unique<TBackupArchive>(name, InstallDir, stage);
+  BackupUserFiles();
+}
+
+void TKvtSetup::BackupUserFiles() {
+  const std::wstring listPath = InstallDir + FilesLst;
+  if (!FileExists(listPath)) return;
+  BackupFile(listPath);
+  const TProgramLstFile installed(listPath);
+  ReportStatus(rsBackupUserFiles, L"", L"", 0);
+  for (int i = 0; i < installed.Count(); ++i) {
+    const TProgramLstFileItem& item = *installed[i];
+    if (!item.HasStatus(L"R") || item.IsDeleted) continue;
+    BackupFile(item.TargetPath(InstallDir));
+    ReportStatus(rsBackupUserFiles, L"", L"", Percentage(i + 1, installed.Count()));
+  }
+  ReportStatus(L" ", L" ", L" ", -1);
+}
+
+void TKvtSetup::BackupFile(const std::wstring& path) {
+  if (!BackupArchive || !FileExists(path)) return;
+  std::uint8_t cancel = 0;
+  if (StatusCancelled(rsBackupFiles, path, L" ", -1, cancel))
+    Raise(RunningFromInstalled ? rsUpdateProgramInterrupted : rsInstallProgramInterrupted);
+  BackupArchive->Add(path);
+}
+
+void TKvtSetup::CopyFiles(bool stationMode, std::uint8_t& cancel) {
+  const std::wstring title = rsCopyFiles;
+  std::int64_t total = 0;
+  std::int64_t done = 0;
+  if (OnStatus) {
+    StatusCancelled(title, L" ", L" ", 0, cancel);
+    for (int i = 0; i < FilesToProcess.Count(); ++i) total += FilesToProcess.Objects(i)->Size();
+  }
+  for (int i = 0; i < FilesToProcess.Count(); ++i) {
+    TProgramLstFileItem& item = *FilesToProcess.Objects(i);
+    if (item.HasStatus(L"D")) continue;
+    if (StatusCancelled(title, item.TargetPath(InstallDir), L" ", -1, cancel)) Raise(rsInstallProgramInterrupted);
+    InstallItem(item, stationMode);
+    if (OnStatus) {
+      done += item.Size();
+      StatusCancelled(title, L"", L"", Percentage(done, total), cancel);
+    }
+  }
+}
+
+void TKvtSetup::InstallItem(TProgramLstFileItem& item, bool stationMode) {
+  const std::wstring target = item.TargetPath(InstallDir);
+  const std::wstring keptCopy = DistrDir + item.DistrPath();
+  try {
+    item.LocalPath = target;
+    TSourceFile source;
+    bool copyToKept = false;
+    bool copyToTarget = false;
+    if (stationMode) {
+      source.Path = keptCopy;
+      copyToTarget = item.IsSystemLocated();
+    } else if (!item.AttributesChanged) {
+      source = GetSourceFile(item);
+      copyToKept = item.HasStatus(KeptCopyLetters);
+      copyToTarget = !(FileExists(target) && KeepUserSettings && !item.HasStatus(AlwaysOverwrittenLetters));
+    } else if (item.StatusChanged(item.Previous)) {
+      copyToKept = item.HasStatus(KeptCopyLetters) && !(item.Previous && item.Previous->HasStatus(KeptCopyLetters)) &&
+                   FileExists(target);
+      source.Path = target;
+    }
+    try {
+      if (copyToKept) CopyProgramFile(source.Path, keptCopy, false, BackupArchive != nullptr);
+      if (copyToTarget)
+        CopyProgramFile(source.Path, target, item.HasStatus(VersionCheckedLetters), BackupArchive != nullptr);
+    } catch (...) {
+      if (source.IsTemporary) ::DeleteFileW(source.Path.c_str());
+      throw;
+    }
+    if (source.IsTemporary) ::DeleteFileW(source.Path.c_str());
+    if (item.HasCaption() || item.CaptionChanged(item.Previous)) ShortcutItems.AddObject(item.RelativePath, &item);
+    if (item.HasStatus(L"g")) OleItems.AddObject(item.RelativePath, &item);
+    if (item.HasStatus(L"h")) HelpItems.AddObject(item.RelativePath, &item);
+  } catch (const EIgnore&) {
+    ReportMessage(mkWarning, FormatText(rsInstallFileSkipped, {target}));
+  } catch (const std::exception& e) {
+    Raise(FormatText(rsInstallFileError, {target, ExceptionMessage(e)}));
+  }
+}
+
+void TKvtSetup::DeleteRemovedFiles(std::uint8_t& cancel) {
+  const TProgramLstFile& list = NewFileList ? *NewFileList : *FileList;
+  for (const TProgramLstFileItem* item : list) {
+    if (!item->HasStatus(L"D")) continue;
+    const std::wstring target = item->TargetPath(InstallDir);
+    const std::wstring keptCopy = DistrDir + item->DistrPath();
+    if (OnStatus && StatusCancelled(rsDeletingFile, target, L" ", -1, cancel)) Raise(rsInstallProgramInterrupted);
+    // A file that stays behind is only a leftover: the install goes on.
+    auto remove = [this](const std::wstring& path) {
+      ClearReadOnly(path);
+      if (!::DeleteFileW(path.c_str())) {
+        const DWORD code = ::GetLastError();
+        ReportMessage(mkWarning, SystemErrorMessage(code) + L" (" + path + L")");
+      }
+    };
+    if (FileExists(target)) remove(target);
+    if (FileExists(keptCopy) && !list.FindSameDistrPath(*item)) remove(keptCopy);
+  }
+}
+
+void TKvtSetup::FinishInstall() {
+  // The registration of the installed program with the system comes with
+  // the registration services; until then the install says so.
+  ReportMessage(mkError, FormatText(L"Регистрация программы \"%s\" в системе недоступна в этой сборке программы установки",
+                                    {ProductName1}));
+  ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  if (!AfterInstall.empty()) RunProgram(InstallDir + AfterInstall, L"/AFTERINSTALL", AfterInstallInfo);
+  std::uint8_t cancel = 0;
+  StatusCancelled(L" ", L" ", L" ", 100, cancel);
+}
+
+TSourceFile TKvtSetup::GetSourceFile(const TProgramLstFileItem& item) {
+  if (RunningFromInstalled) return {WorkDir + item.DistrPath(), true};
+  if (!item.Arc.empty()) return {ExtractFromArchive(LocateSourceFile(item.Arc), item.FileName), true};
+  return {LocateSourceFile(item.FileName), false};
+}
+
+std::wstring TKvtSetup::LocateSourceFile(const std::wstring& name) {
+  std::wstring path = SetupDir + name;
+  if (FileExists(path)) return path;
+  const std::wstring inWorkDir = WorkDir + ExtractFileName(name);
+  if (FileExists(inWorkDir)) return inWorkDir;
+  // An archive split over volumes: name.z0, name.z1, ... joined into one.
+  if (DiskLabelOf(name).empty() && !DiskLabelOf(ChangeFileExt(name, L".z0")).empty()) {
+    if (JoinFileParts(SetupDir + name, inWorkDir, L".z", 0, false, false)) path = inWorkDir;
+  }
+  if (!FileExists(path)) Raise(FormatText(rsFileNotFound, {path}));
+  return path;
+}
+
+std::wstring TKvtSetup::DiskLabelOf(const std::wstring& name) {
+  if (!PackingList) return {};
+  const TProgramLstFileItem* item = PackingList->FindItem(ExtractFileName(name), L"");
+  return item ? item->Dsk : std::wstring();
+}
+
+std::wstring TKvtSetup::DiskLabelFor(const TProgramLstFileItem& item) {
+  const std::wstring& name = item.Arc.empty() ? item.FileName : item.Arc;
+  const std::wstring label = DiskLabelOf(name);
+  return label.empty() ? DiskLabelOf(ChangeFileExt(name, L".z0")) : label;
+}
+
+std::wstring TKvtSetup::ExtractFromArchive(const std::wstring& archive, const std::wstring& fileName) {
+  return Archives.Extract(archive, fileName, WorkDir);
+}
+
+void TKvtSetup::CopyProgramFile(const std::wstring& source, const std::wstring& target, bool checkVersions,
+                                bool backup) {
+  std::uint8_t cancel = 0;
+  if (StatusCancelled(rsCopyFiles, target, source, -1, cancel)) Raise(rsInstallProgramInterrupted);
+  const bool targetExists = FileExists(target);
+  if (checkVersions && targetExists && (IsFileProtected(target) || !IsOlderFile(target, source))) return;
+  if (backup && targetExists) {
+    bool sameSize = false;
+    if (FilesEqual(source, target, sameSize)) return;
+    BackupFile(target);
+  }
+  ForceDirectoriesQuiet(ExtractFilePath(target));
+  for (;;) {
+    if (FileExists(target)) ClearReadOnly(target);
+    if (::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
+      ClearReadOnly(target);
+      return;
+    }
+    const DWORD code = ::GetLastError();
+    // A file in use is replaced when the system restarts.
+    if (checkVersions && PlatformTools().ReplaceFileInUse(target, source)) return;
+    const std::wstring text =
+        FormatText(rsCopyFileError, {source, target, static_cast<std::int64_t>(code), SystemErrorMessage(code)});
+    if (Automatic) Raise(text);
+    switch (Ask(text, AbortRetryIgnoreQuestion)) {
+      case IDRETRY: continue;
+      case IDIGNORE: throw EIgnore();
+      default: Raise(rsInstallProgramInterrupted);
+    }
+  }
+}
+
+void TKvtSetup::RunProgram(const std::wstring& file, const std::wstring& switchText, const std::wstring& info) {
+  if (!FileExists(file)) return;
+  // Starting the product's own programs comes with the program-execution
+  // service; until then the install stops before doing without them.
+  Raise(FormatText(L"Запуск программы \"%s\" (%s) недоступен в этой сборке программы установки", {file, info + L" " + switchText}));
+}
+
+void TKvtSetup::Cleanup() {
+  Archives.Clear();
+  std::unique_ptr<TBackupArchive> backup = std::move(BackupArchive);
+  try {
+    if (backup) backup->Save();
+  } catch (...) {
+    ClearDirectory(WorkDir, true, true);
+    throw;
+  }
+  ClearDirectory(WorkDir, true, true);
+}
+
+void TKvtSetup::CleanupQuietly() {
+  try {
+    Cleanup();
+  } catch (const std::exception& e) {
+    try {
+      ReportMessage(mkError, ExceptionMessage(e));
+    } catch (...) {
+    }
+  } catch (...) {
+  }
+}

@@ -1,0 +1,117 @@
+#include "InstallHarness.h"
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "platform/Win.h"
+#include "setup/messages/MessageCatalogue.h"
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+namespace {
+// The catalogue texts as the program has them once its start-up step has
+// bound them (line breaks decoded), in Russian.
+class TBoundMessages : public ::testing::Environment {
+public:
+  void SetUp() override { ApplyLocalization({L"install_tests.exe", L"/LANGUAGE:1049"}); }
+};
+[[maybe_unused]] ::testing::Environment* const BoundMessages = ::testing::AddGlobalTestEnvironment(new TBoundMessages);
+
+void OnMessage(std::int32_t kind, const wchar_t* text, void* userData) {
+  static_cast<TEngineRun*>(userData)->Messages.emplace_back(kind, text ? text : L"");
+}
+
+void OnStatus(const wchar_t* title, const wchar_t* text1, const wchar_t* text2, std::int32_t percent,
+              std::uint8_t* cancel, void* userData) {
+  auto* run = static_cast<TEngineRun*>(userData);
+  run->Statuses.push_back({title ? title : L"", text1 ? text1 : L"", text2 ? text2 : L"", percent});
+  if (run->CancelAt && run->CancelAt(run->Statuses.back())) *cancel = 1;
+}
+
+std::int32_t OnQuestion(const wchar_t* caption, const wchar_t* text, std::uint32_t flags, void* userData) {
+  auto* run = static_cast<TEngineRun*>(userData);
+  run->Questions.push_back({caption ? caption : L"", text ? text : L"", flags});
+  return run->Answer ? run->Answer(run->Questions.back()) : IDCANCEL;
+}
+}  // namespace
+
+TSetupFunctionParams TEngineRun::Params() {
+  TSetupFunctionParams params{};
+  params.Size = sizeof params;
+  params.Automatic = Automatic ? 1 : 0;
+  params.OnMessage = OnMessage;
+  params.OnStatus = OnStatus;
+  params.OnQuestion = OnQuestion;
+  params.UserData = this;
+  return params;
+}
+
+std::int32_t TEngineRun::Install(const std::wstring& kit, const std::wstring& folder, const std::wstring& group,
+                                 std::uint32_t paramsSize, bool noShortcuts) {
+  TInstallParams install{};
+  install.Size = paramsSize;
+  install.InstallDir = folder.c_str();
+  install.GroupName = group.c_str();
+  install.NoShortcuts = noShortcuts ? 1 : 0;
+  return Execute(kit, sfInstall, &install);
+}
+
+std::int32_t TEngineRun::Execute(const std::wstring& folder, std::int32_t function, void* parameter) {
+  const TSetupFunctionParams params = Params();
+  return ExecuteSetupFunction(folder.c_str(), function, parameter, &params);
+}
+
+std::vector<std::wstring> TEngineRun::Errors() const {
+  std::vector<std::wstring> errors;
+  for (const auto& [kind, text] : Messages) {
+    if (kind == mkError) errors.push_back(text);
+  }
+  return errors;
+}
+
+std::vector<std::wstring> TEngineRun::Warnings() const {
+  std::vector<std::wstring> warnings;
+  for (const auto& [kind, text] : Messages) {
+    if (kind == mkWarning) warnings.push_back(text);
+  }
+  return warnings;
+}
+
+std::vector<std::wstring> TEngineRun::CopiedTargets() const {
+  std::vector<std::wstring> targets;
+  for (const TStatusCall& call : Statuses) {
+    if (call.Title == L"Копирование файлов" && call.Text2 == L" " && call.Percent == -1 && call.Text1 != L" ")
+      targets.push_back(call.Text1);
+  }
+  return targets;
+}
+
+std::int32_t TEngineRun::LastPercent() const {
+  for (auto it = Statuses.rbegin(); it != Statuses.rend(); ++it) {
+    if (it->Percent >= 0) return it->Percent;
+  }
+  return -1;
+}
+
+TInstallFolders::TInstallFolders(const std::string& tag) : Temp(tag), Saved(DistrParameters()) {
+  const std::wstring programs = ProgramsIni();
+  SetSetupParameter(L"ProgramsIniFileName", reinterpret_cast<intptr_t>(programs.c_str()));
+}
+
+TInstallFolders::~TInstallFolders() { DistrParameters() = Saved; }
+
+std::vector<std::string> FilesUnder(const fs::path& folder) {
+  std::vector<std::string> files;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(folder, error); it != fs::recursive_directory_iterator();
+       it.increment(error)) {
+    if (it->is_regular_file()) files.push_back(fs::relative(it->path(), folder).generic_string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+}  // namespace testsupport
