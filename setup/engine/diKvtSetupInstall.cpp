@@ -320,9 +320,18 @@ void TKvtSetup::InstallItem(TProgramLstFileItem& item, bool stationMode) {
       source.Path = keptCopy;
       copyToTarget = item.IsSystemLocated();
     } else if (!item.AttributesChanged) {
-      source = GetSourceFile(item);
       copyToKept = item.HasStatus(KeptCopyLetters);
       copyToTarget = !(FileExists(target) && KeepUserSettings && !item.HasStatus(AlwaysOverwrittenLetters));
+      // A file that lands where nothing is yet comes straight out of its
+      // archive; the other copy, if any, is made from it.
+      const std::wstring& first = copyToKept ? keptCopy : target;
+      if ((copyToKept || copyToTarget) && ExtractInPlace(item, first)) {
+        if (!copyToKept) copyToTarget = false;
+        copyToKept = false;
+        source.Path = first;
+      } else {
+        source = GetSourceFile(item);
+      }
     } else if (item.StatusChanged(item.Previous)) {
       copyToKept = item.HasStatus(KeptCopyLetters) && !(item.Previous && item.Previous->HasStatus(KeptCopyLetters)) &&
                    FileExists(target);
@@ -376,6 +385,21 @@ void TKvtSetup::FinishInstall() {
   if (!AfterInstall.empty()) RunProgram(InstallDir + AfterInstall, L"/AFTERINSTALL", AfterInstallInfo);
   std::uint8_t cancel = 0;
   StatusCancelled(L" ", L" ", L" ", 100, cancel);
+}
+
+bool TKvtSetup::ExtractInPlace(const TProgramLstFileItem& item, const std::wstring& destination) {
+  if (RunningFromInstalled || item.Arc.empty() || FileExists(destination)) return false;
+  std::uint8_t cancel = 0;
+  try {
+    const std::wstring archive = LocateSourceFile(item.Arc);
+    if (StatusCancelled(rsCopyFiles, destination, archive, -1, cancel)) Raise(rsInstallProgramInterrupted);
+    Archives.ExtractAs(archive, item.FileName, destination);
+    return true;
+  } catch (...) {
+    if (cancel != 0) throw;
+  }
+  // Whatever failed fails again on the ordinary way, with its question.
+  return false;
 }
 
 TSourceFile TKvtSetup::GetSourceFile(const TProgramLstFileItem& item) {

@@ -692,3 +692,25 @@ TEST(StationSetup, NeedsAnInstalledCopy) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Install, AnArchivedFileThatCannotBeWrittenGetsTheCopyErrorQuestion) {
+  const TMixedKit mixed("blocked");
+  const TInstallFolders& folders = mixed.Folders;
+  // A file where the folder www\ has to be.
+  fs::create_directories(folders.ProgramPath());
+  WriteFile(folders.ProgramPath() / "www", "in the way");
+  TEngineRun run;
+  run.Answer = [](const TQuestionCall&) { return IDIGNORE; };
+  EXPECT_EQ(run.Install(mixed.Kit.Dir(), folders.Program()), 0);
+  ASSERT_EQ(run.Questions.size(), 1u);
+  EXPECT_EQ(run.Questions[0].Flags, 18u);
+  const std::wstring target = folders.Program() + L"www\\index.html";
+  EXPECT_EQ(run.Questions[0].Text.rfind(L"При копировании файла " + EngineWorkDir() + L"index.html -> " + target, 0), 0u)
+      << fs::path(run.Questions[0].Text).string();
+  EXPECT_EQ(run.Warnings(), std::vector<std::wstring>{L"Установка файла " + target + L" пропущена"});
+  EXPECT_EQ(Read(folders.ProgramPath() / "jom.dll"), mixed.Kit.Files()[1].Content);
+}
+
+}  // namespace
