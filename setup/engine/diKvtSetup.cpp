@@ -8,6 +8,7 @@
 #include "platform/StrTool.h"
 #include "platform/Win.h"
 #include "setup/distribution/Tempdir.h"
+#include "setup/engine/ProfileFiles.h"
 #include "setup/engine/diDistrParams.h"
 #include "setup/messages/FormatText.h"
 #include "setup/messages/SetupRuntimeMessages.h"
@@ -17,47 +18,12 @@ namespace {
 
 bool FileExists(const std::wstring& path) { return PlatformTools().FileExists(path); }
 
-// A section counts as present when it holds at least one key.
-bool ProfileSectionExists(const std::wstring& file, const std::wstring& section) {
-  wchar_t keys[4] = {};
-  return ::GetPrivateProfileStringW(section.c_str(), nullptr, L"", keys, 4, file.c_str()) > 0;
-}
-
-// The profile functions look for a bare name in the Windows folder; the
-// programs registration file is meant relative to the current folder.
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return path;
-  std::wstring full(size, L'\0');
-  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-  if (length == 0 || length >= size) return path;
-  full.resize(length);
-  return full;
-}
-
 bool SameFolder(const std::wstring& a, const std::wstring& b) {
   return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
          CSTR_EQUAL;
 }
 
 }  // namespace
-
-std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
-                               const std::wstring& def) {
-  std::wstring buffer(256, L'\0');
-  for (;;) {
-    const DWORD length = ::GetPrivateProfileStringW(section.c_str(), key.c_str(), def.c_str(), buffer.data(),
-                                                    static_cast<DWORD>(buffer.size()), file.c_str());
-    if (length + 2 < buffer.size()) return buffer.substr(0, length);
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
-bool ReadProfileBool(const std::wstring& file, const std::wstring& section, const std::wstring& key, bool def) {
-  const int value = static_cast<int>(
-      ::GetPrivateProfileIntW(section.c_str(), key.c_str(), def ? 1 : 0, file.c_str()));
-  return value != 0;
-}
 
 std::wstring EngineWorkDir() {
   StartTempDirectory();
@@ -160,7 +126,7 @@ void TKvtSetup::ReadInstCfg() {
 }
 
 std::wstring TKvtSetup::FindRegistrationName() {
-  const std::wstring file = FullPath(DistrParameters().ProgramsIniFileName);
+  const std::wstring file = ProfileFullPath(DistrParameters().ProgramsIniFileName);
   for (unsigned i = 0;; ++i) {
     const std::wstring name = i == 0 ? ProductSection : ProductSection + std::to_wstring(i);
     if (!ProfileSectionExists(file, name)) return name;

@@ -8,8 +8,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "setup/distribution/KvtSetupLstFile.h"
+#include "setup/engine/ProfileFiles.h"
 #include "setup/engine/SetupIniFile.h"
 #include "setup/engine/diArchiveList.h"
 #include "setup/engine/diBackupArchive.h"
@@ -126,6 +129,39 @@ public:
   // Closes the archives, writes the backup archive, empties WorkDir.
   void Cleanup();
 
+  // Registration records of an install, in the order the install runs them.
+  // Per-item failures of shortcuts, OLE and help files are error messages;
+  // the programs registration file and the station entry only warn.
+  // Start-menu shortcuts of ShortcutItems (none with NoShortcuts); a renamed
+  // item's old shortcut goes unless another item now carries its caption.
+  void CreateShortcuts();
+  void RegisterOleFiles();
+  void RegisterHelpFiles();
+  // The update-file extensions open with this installation's setup.exe,
+  // unless they already open with an existing one.
+  void RegisterFileAssociation();
+  // desktop.ini of InstallDir with the product's information tip; errors
+  // are ignored.
+  void WriteFolderInfoTip();
+  // The entry in the Windows list of installed programs, after removing
+  // stale entries of this framework.
+  void WriteUninstallEntry();
+  // instcfg.ini of InstallDir, which marks the folder as an installed copy;
+  // raises EOSError when it cannot be written.
+  void WriteInstCfg();
+  // Writes BackupFiles and KvtRenewService into instcfg.ini where they
+  // differ from the stored values.
+  void SyncInstCfgFlags();
+  void RegisterInProgramsIni();
+  // [StationSetup] of instcfg.ini: this computer's installed version.
+  void WriteStationEntry();
+
+  // Removal steps of the uninstall: each removes what its install step
+  // wrote, nothing of another product.
+  void UnregisterFileAssociation();
+  void DeleteUninstallEntry();
+  void UnregisterFromProgramsIni();
+
   std::uint8_t Cancel = 0;
   std::wstring AfterInstall, AfterInstallInfo;
   TArchiveList Archives;
@@ -162,6 +198,15 @@ public:
 
 private:
   void ReadProductKeys();
+  // Reloads setup.ini of an installed copy, which an update has replaced.
+  void ReloadInstalledSetupIni();
+  // Progress of the registration steps, which do not stop on cancel.
+  void ReportRegistrationStatus(const std::wstring& title, const std::wstring& text1, const std::wstring& text2,
+                                std::int32_t percent);
+  // Registers each item with progress; a failure is one error message
+  // (errorFormat with the file and the reason) and the next item follows.
+  void RegisterItems(const TProgramLstFileItems& items, const std::wstring& title, const std::wstring& errorFormat,
+                     const std::function<void(const TProgramLstFileItem&)>& registerItem);
   void OpenBackupArchive();
   // Copies one item; an install that must stop raises rsInstallFileError.
   void InstallItem(TProgramLstFileItem& item, bool stationMode);
@@ -178,10 +223,16 @@ private:
   void CleanupQuietly();
 };
 
-// A value of a Windows profile (INI) file; def when the key is missing.
-std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
-                               const std::wstring& def);
-bool ReadProfileBool(const std::wstring& file, const std::wstring& section, const std::wstring& key, bool def);
+// The key of the installation's entry in the Windows list of installed
+// programs (below HKEY_LOCAL_MACHINE).
+std::wstring UninstallEntryKey(const std::wstring& registrationName);
+// The update-file extensions of ext: ext itself, then its first three
+// characters followed by 1 to 9 (".prf": ".pr1" to ".pr9").
+std::vector<std::wstring> RenewFileExtensions(const std::wstring& ext);
+// The "VersionMajor" / "VersionMinor" numbers of a version text: its first
+// two "."-separated parts as integers, 0 where a part is missing or not a
+// number.
+std::pair<std::uint32_t, std::uint32_t> VersionNumbers(const std::wstring& version);
 
 // The engine's work folder: "DI\" in the process's own folder under the
 // temporary folder (removed when the process ends), with a trailing backslash.

@@ -1,0 +1,181 @@
+#include "setup/distribution/RegTools.h"
+
+#include "platform/StrTool.h"
+#include "platform/UniqueHandle.h"
+#include "platform/Win.h"
+
+namespace {
+
+// Uninstall strings longer than this are not ours and are never touched.
+constexpr std::size_t MaxUninstallString = 260;
+
+// Publishers that mark an uninstall entry as written by this framework.
+const wchar_t* const FrameworkPublishers[] = {L"ООО \"КВТ\"", L"KVTSETUP"};
+
+HKEY RootKey(RegistryRoot root) { return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(root)); }
+
+// The registry call's status as a result, its code left as the last error.
+bool Succeeded(LSTATUS status) {
+  ::SetLastError(static_cast<DWORD>(status));
+  return status == ERROR_SUCCESS;
+}
+
+UniqueRegKey OpenKey(HKEY parent, const std::wstring& key, REGSAM access) {
+  UniqueRegKey opened;
+  Succeeded(::RegOpenKeyExW(parent, key.c_str(), 0, access, opened.put()));
+  return opened;
+}
+
+UniqueRegKey CreateKey(RegistryRoot root, const std::wstring& key) {
+  UniqueRegKey created;
+  Succeeded(::RegCreateKeyExW(RootKey(root), key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                              created.put(), nullptr));
+  return created;
+}
+
+bool SetString(HKEY key, const std::wstring& name, const std::wstring& value) {
+  return Succeeded(::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))));
+}
+
+bool ReadString(HKEY key, const std::wstring& name, std::wstring& value) {
+  DWORD type = 0, size = 0;
+  if (!Succeeded(::RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size))) return false;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return Succeeded(ERROR_INVALID_DATA);
+  // Room for a terminating zero that the stored value may lack.
+  std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+  DWORD read = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+  if (!Succeeded(::RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &read)))
+    return false;
+  data.resize(read / sizeof(wchar_t));
+  while (!data.empty() && data.back() == L'\0') data.pop_back();
+  value = std::move(data);
+  return true;
+}
+
+bool DeleteTree(HKEY parent, const std::wstring& key) {
+  {
+    UniqueRegKey opened = OpenKey(parent, key, KEY_READ | DELETE);
+    if (!opened) return false;
+    DWORD subkeys = 0, longest = 0;
+    if (Succeeded(::RegQueryInfoKeyW(opened.get(), nullptr, nullptr, nullptr, &subkeys, &longest, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr))) {
+      // From the last index down, so that deleting does not shift the ones still to visit.
+      for (DWORD index = subkeys; index-- > 0;) {
+        std::wstring name(longest + 1, L'\0');
+        DWORD length = static_cast<DWORD>(name.size());
+        if (::RegEnumKeyExW(opened.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+          continue;
+        name.resize(length);
+        DeleteTree(opened.get(), name);
+      }
+    }
+  }
+  return Succeeded(::RegDeleteKeyW(parent, key.c_str()));
+}
+
+bool IsFrameworkPublisher(const std::wstring& publisher) {
+  for (const wchar_t* known : FrameworkPublishers) {
+    if (publisher == known) return true;
+  }
+  return false;
+}
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+}  // namespace
+
+bool RegReadString(RegistryRoot root, const std::wstring& key, const std::wstring& name, const std::wstring& def,
+                   std::wstring& value) {
+  UniqueRegKey opened = OpenKey(RootKey(root), key, KEY_QUERY_VALUE);
+  if (opened && ReadString(opened.get(), name, value)) return true;
+  const DWORD error = ::GetLastError();
+  value = def;
+  ::SetLastError(error);
+  return false;
+}
+
+bool RegWriteString(RegistryRoot root, const std::wstring& key, const std::wstring& name, const std::wstring& value) {
+  UniqueRegKey created = CreateKey(root, key);
+  return created && SetString(created.get(), name, value);
+}
+
+bool RegWriteDword(RegistryRoot root, const std::wstring& key, const std::wstring& name, std::uint32_t value) {
+  UniqueRegKey created = CreateKey(root, key);
+  const DWORD data = value;
+  return created && Succeeded(::RegSetValueExW(created.get(), name.c_str(), 0, REG_DWORD,
+                                               reinterpret_cast<const BYTE*>(&data), sizeof(data)));
+}
+
+bool RegWriteStrings(RegistryRoot root, const std::wstring& key,
+                     const std::vector<std::pair<std::wstring, std::wstring>>& pairs) {
+  UniqueRegKey created = CreateKey(root, key);
+  if (!created) return false;
+  for (const auto& [name, value] : pairs) {
+    if (value.empty()) continue;
+    if (!SetString(created.get(), name, value)) return false;
+  }
+  return true;
+}
+
+bool RegSubkeyCount(RegistryRoot root, const std::wstring& key, std::uint32_t& count) {
+  UniqueRegKey opened = OpenKey(RootKey(root), key, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS);
+  DWORD subkeys = 0;
+  if (!opened || !Succeeded(::RegQueryInfoKeyW(opened.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                               nullptr, nullptr, nullptr, nullptr, nullptr)))
+    return false;
+  count = subkeys;
+  return true;
+}
+
+bool RegDeleteKeyTree(RegistryRoot root, const std::wstring& key) {
+  // An empty name would mean the root itself.
+  if (key.empty()) return Succeeded(ERROR_INVALID_PARAMETER);
+  return DeleteTree(RootKey(root), key);
+}
+
+std::wstring UninstallProgramPath(const std::wstring& command) {
+  if (!command.empty() && command.front() == L'"') {
+    const std::size_t close = command.find(L'"', 1);
+    return command.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+  }
+  const std::wstring upper = UpperCaseText(command);
+  for (std::size_t at = upper.find(L".EXE"); at != std::wstring::npos; at = upper.find(L".EXE", at + 1)) {
+    const std::size_t end = at + 4;
+    if (end < command.size() && IsBlank(command[end])) return command.substr(0, end);
+  }
+  return command;
+}
+
+void RemoveStaleUninstallEntries(const std::wstring& ownKeyName, const std::wstring& ownUninstallString) {
+  UniqueRegKey list = OpenKey(HKEY_LOCAL_MACHINE, UninstallListKey, KEY_READ | KEY_WRITE);
+  if (!list) return;
+  DWORD subkeys = 0, longest = 0;
+  if (!Succeeded(::RegQueryInfoKeyW(list.get(), nullptr, nullptr, nullptr, &subkeys, &longest, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr)))
+    return;
+  IPlatformTools& tools = PlatformTools();
+  for (DWORD index = subkeys; index-- > 0;) {
+    std::wstring name(longest + 1, L'\0');
+    DWORD length = static_cast<DWORD>(name.size());
+    if (::RegEnumKeyExW(list.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      continue;
+    name.resize(length);
+    if (SameTextAscii(name, ownKeyName)) continue;
+    UniqueRegKey entry = OpenKey(list.get(), name, KEY_QUERY_VALUE);
+    std::wstring command;
+    if (!entry || !ReadString(entry.get(), L"UninstallString", command) || command.size() > MaxUninstallString)
+      continue;
+    bool stale = SameTextAscii(command, ownUninstallString);
+    if (!stale) {
+      std::wstring publisher;
+      // The command may be quoted or carry arguments: only a missing
+      // program makes the entry stale.
+      stale = ReadString(entry.get(), L"Publisher", publisher) && IsFrameworkPublisher(publisher) &&
+              !tools.FileExists(UninstallProgramPath(command));
+    }
+    entry.reset();
+    if (stale) ::RegDeleteKeyW(list.get(), name.c_str());
+  }
+}
