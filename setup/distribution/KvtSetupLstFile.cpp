@@ -1,8 +1,10 @@
 #include "setup/distribution/KvtSetupLstFile.h"
 
 #include <algorithm>
+#include <climits>
 #include <cwchar>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "platform/PlatformIntfTypes.h"
@@ -24,6 +26,63 @@ const wchar_t* const CurrentVersionKey = L"Software\\Microsoft\\Windows\\Current
 constexpr int HeaderWidth = 78;
 
 bool IsBlank(wchar_t c) { return static_cast<unsigned>(c) <= 32; }
+
+constexpr std::int64_t MaxSize = INT64_MAX;
+
+// A "Len" text as a number: decimal digits only (leading zeros allowed),
+// at most 2^63 - 1. Tells apart text that is no number from a number that
+// is too large.
+enum class TLenValue { Number, NotANumber, TooLarge };
+TLenValue ParseLen(const std::wstring& text, std::int64_t& value) {
+  value = 0;
+  if (text.empty()) return TLenValue::NotANumber;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return TLenValue::NotANumber;
+  }
+  for (wchar_t c : text) {
+    const int digit = c - L'0';
+    if (value > (MaxSize - digit) / 10) return TLenValue::TooLarge;
+    value = value * 10 + digit;
+  }
+  return TLenValue::Number;
+}
+
+// A file or archive name of a list must name a file in the folder it is
+// used in: no folder separator of either kind, no drive (or stream) colon,
+// and not a name made of dots only, which Windows reads as a folder.
+bool IsSafeListName(const std::wstring& name) {
+  if (name.find_first_of(L"\\/:") != std::wstring::npos) return false;
+  return name.empty() || name.find_first_not_of(L'.') != std::wstring::npos;
+}
+
+// What the reader cannot take back from a bare token: characters up to
+// code 32, "=", a leading ";" (a token of its own) or "#" (a comment at the
+// start of a line).
+bool NeedsQuotes(const std::wstring& value) {
+  if (value[0] == L';' || value[0] == L'#') return true;
+  for (wchar_t c : value) {
+    if (IsBlank(c) || c == L'=') return true;
+  }
+  return false;
+}
+
+// The text of a refused list line: the list's format error naming the file,
+// the line's number and the line.
+[[noreturn]] void RaiseBadLine(const std::wstring& listName, std::size_t lineNumber, const std::wstring& line) {
+  throw EMessageError(FormatText(rsSetupIniInvalidFormat, {listName}) + L" (" + std::to_wstring(lineNumber) + L": " +
+                      line + L")");
+}
+
+// False when a line names a file or archive outside its folder or gives a
+// length beyond 2^63 - 1.
+bool IsAcceptableItem(const TProgramLstFileItem& item) {
+  for (const auto& [name, value] : item.Values) {
+    if ((SameTextAscii(name, L"FileName") || SameTextAscii(name, L"Arc")) && !IsSafeListName(value)) return false;
+    std::int64_t size = 0;
+    if (SameTextAscii(name, L"Len") && ParseLen(value, size) == TLenValue::TooLarge) return false;
+  }
+  return true;
+}
 
 std::wstring ApplyCharCase(const std::wstring& text, int charCase) {
   if (charCase == 1) return UpperCaseText(text);
@@ -114,12 +173,16 @@ std::wstring TProgramLstFileItem::ApplyField(const std::wstring& name, const std
   if (SameTextAscii(name, L"FileName")) {
     kept = FileName = ApplyCharCase(value, ProgramLstFilesCharCase);
   } else if (SameTextAscii(name, L"Arc")) {
-    kept = ApplyCharCase(value, ProgramLstFilesCharCase);
-    if (!kept.empty()) kept = ChangeFileExt(kept, L".zip");
+    // The letter case applies to the whole name, ".zip" included.
+    kept = value.empty() ? value : ApplyCharCase(ChangeFileExt(value, L".zip"), ProgramLstFilesCharCase);
     Arc = kept;
   } else if (SameTextAscii(name, L"Dir")) {
     if (!kept.empty() && (kept[0] == L'\\' || kept[0] == L'/')) kept.erase(0, 1);
-    kept = Dir = ApplyCharCase(kept, ProgramLstDirsCharCase);
+    kept = ApplyCharCase(kept, ProgramLstDirsCharCase);
+    // The folder rules see "/" as the separator it is; the list keeps the
+    // value as written.
+    Dir = kept;
+    std::replace(Dir.begin(), Dir.end(), L'/', L'\\');
   } else if (SameTextAscii(name, L"St")) {
     St = value;
   } else if (SameTextAscii(name, L"CRC")) {
@@ -166,12 +229,8 @@ bool TProgramLstFileItem::HasStatus(const std::wstring& letters) const {
 }
 
 std::int64_t TProgramLstFileItem::Size() const {
-  if (IsDeleted || Len.empty() || Len.size() > 18) return 0;
   std::int64_t size = 0;
-  for (wchar_t c : Len) {
-    if (c < L'0' || c > L'9') return 0;
-    size = size * 10 + (c - L'0');
-  }
+  if (IsDeleted || ParseLen(Len, size) != TLenValue::Number) return 0;
   return size;
 }
 
@@ -264,7 +323,20 @@ std::wstring NormalizePath(const std::wstring& path) {
 
 std::wstring QuoteValue(const std::wstring& value, bool force) {
   if (value.empty()) return value;
-  if ((force || value.find(L' ') != std::wstring::npos) && value[0] != L'"') return L"\"" + value + L"\"";
+  const std::size_t quote = value.find(L'"');
+  const auto unwritable = [&] {
+    return EMessageError(L"A list value cannot be written so that it reads back: " + value);
+  };
+  if (value.find_first_of(L"\r\n") != std::wstring::npos) throw unwritable();
+  // Already in quotes (and nothing else quoted inside): as the caller wrote it.
+  if (quote == 0 && value.size() >= 2 && value.back() == L'"' && value.find(L'"', 1) == value.size() - 1) {
+    return value;
+  }
+  const bool needed = NeedsQuotes(value);
+  if (quote == std::wstring::npos) return force || needed ? L"\"" + value + L"\"" : value;
+  // A quote inside a bare token is an ordinary character; a quoted token
+  // ends at it, and a leading one would start a quoted token.
+  if (quote == 0 || needed) throw unwritable();
   return value;
 }
 
@@ -285,12 +357,19 @@ void TProgramLstFile::Clear() {
   TObjectList::Clear();
 }
 
-void TProgramLstFile::LoadFromLines(const std::vector<std::wstring>& lines) {
+void TProgramLstFile::LoadFromLines(const std::vector<std::wstring>& lines) { LoadLines(lines, FileName); }
+
+void TProgramLstFile::LoadLines(const std::vector<std::wstring>& lines, const std::wstring& source) {
   Clear();
-  for (const auto& line : lines) {
-    const std::wstring trimmed = TrimText(line);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::wstring trimmed = TrimText(lines[i]);
     if (trimmed.empty() || trimmed[0] == L';' || trimmed[0] == L'#') continue;
-    Add(new TProgramLstFileItem(trimmed));
+    auto item = std::make_unique<TProgramLstFileItem>(trimmed);
+    if (!IsAcceptableItem(*item)) {
+      Clear();
+      RaiseBadLine(source, i + 1, trimmed);
+    }
+    Add(item.release());
   }
 }
 
@@ -299,7 +378,7 @@ void TProgramLstFile::LoadFromFile(const std::wstring& fileName, bool addSelf, b
   TMemoryStream stream;
   stream.LoadFromFile(fileName);
   const auto& bytes = stream.Bytes();
-  LoadFromLines(DecodeListLines(std::string(bytes.begin(), bytes.end())));
+  LoadLines(DecodeListLines(std::string(bytes.begin(), bytes.end())), fileName);
   if (addSelf) Add(new TProgramLstFileItem(QuoteValue(ExtractFileName(fileName), false) + L" St=S"));
 }
 
@@ -346,8 +425,23 @@ TProgramLstFileItem* TProgramLstFile::FindItem(const std::wstring& path, const s
 
 std::int64_t TProgramLstFile::TotalSize() const {
   std::int64_t total = 0;
-  for (int i = 0; i < Count(); ++i) total += Get(i)->Size();
+  for (int i = 0; i < Count(); ++i) total = AddSizes(total, Get(i)->Size());
   return total;
+}
+
+std::int64_t AddSizes(std::int64_t a, std::int64_t b) {
+  if (a < 0) a = 0;
+  if (b < 0) b = 0;
+  return a > MaxSize - b ? MaxSize : a + b;
+}
+
+std::int32_t SizePercent(std::int64_t done, std::int64_t total) {
+  if (total <= 0) return -1;
+  if (done <= 0) return 0;
+  if (done >= total) return 100;
+  // done * 100 would overflow for sizes above 2^63 / 100; 128 bits hold it.
+  const auto scaled = static_cast<unsigned __int128>(done) * 100 + static_cast<unsigned __int128>(total) / 2;
+  return static_cast<std::int32_t>(scaled / static_cast<unsigned __int128>(total));
 }
 
 std::wstring TProgramLstFile::HeaderText(const std::wstring& productName, const std::wstring& version) const {
@@ -367,12 +461,20 @@ std::wstring TProgramLstFile::ItemLines(const std::vector<std::wstring>& names, 
   for (int i = 0; i < Count(); ++i) {
     const TProgramLstFileItem& item = *Get(i);
     if (filter && !filter(item)) continue;
-    std::wstring line = PadRight(QuoteValue(item.FileName, false), 12);
+    // An item without a name is written as an empty quoted name, so that
+    // its line is not read back as an empty one.
+    std::wstring line = PadRight(item.FileName.empty() ? L"\"\"" : QuoteValue(item.FileName, false), 12);
     for (std::size_t n = 0; n < names.size(); ++n) {
       std::wstring value = item.GetValue(names[n]);
       if (value.empty()) continue;
       const bool caption = SameTextAscii(names[n], L"Caption");
       if (caption && halveCaptionBackslashes) value = ReplaceAll(value, L"\\\\\\\\", L"\\\\");
+      // The reader drops one leading separator of a folder: a folder that
+      // still begins with one after reading (or with the quote that followed
+      // it) gets it back.
+      if (SameTextAscii(names[n], L"Dir") && (value[0] == L'\\' || value[0] == L'/' || value[0] == L'"')) {
+        value = L"\\" + value;
+      }
       value = QuoteValue(value, caption || SameTextAscii(names[n], L"Descr") || SameTextAscii(names[n], L"Params"));
       const int width = n < widths.size() ? widths[n] : 0;
       value = width > 0 ? PadRight(value, width) : PadLeft(value, -width);

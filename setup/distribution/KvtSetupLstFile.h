@@ -45,7 +45,8 @@ public:
 
   // True if St holds any of the letters.
   bool HasStatus(const std::wstring& letters) const;
-  // Len as a number; 0 for a deleted file or a Len that is not a number.
+  // Len as a decimal number (up to 2^63 - 1); 0 for a deleted file or a Len
+  // that is not one.
   std::int64_t Size() const;
   bool HasCaption() const { return !Caption.empty(); }
   // Dir starts with %DAO%, %SYSTEM%, %WINDOWS%, %COMMONFILES% or %PROGRAMFILES%.
@@ -74,7 +75,7 @@ public:
   const TProgramLstFileItem* Previous = nullptr;
   std::wstring Caption;
   bool AttributesChanged = false;
-  std::wstring Dir;
+  std::wstring Dir;  // "/" read as "\"; Values keeps the text as written
   std::wstring Dsk;
   std::wstring CRC;
   std::wstring Len;
@@ -93,9 +94,19 @@ private:
 
 // C:\a\b\..\c becomes C:\a\c, for every "..\" after the second character.
 std::wstring NormalizePath(const std::wstring& path);
-// The value in double quotes when forced or when it holds a blank, unless it
-// already starts with one; empty stays empty.
+// The value as a list line carries it so that the reader takes it back
+// whole: in double quotes when forced or when it holds a character up to
+// code 32, "=", or a leading ";" or "#"; as it is when already in quotes;
+// empty stays empty. A value that no form reads back (a double quote where
+// quotes are needed, a leading one, a line break) raises EMessageError.
 std::wstring QuoteValue(const std::wstring& value, bool force);
+
+// a + b for sizes in bytes, held at 2^63 - 1 instead of overflowing;
+// negative sizes count as 0.
+std::int64_t AddSizes(std::int64_t a, std::int64_t b);
+// done of total as a rounded percentage from 0 to 100, without overflow;
+// -1 (keep the bar) when total is not positive.
+std::int32_t SizePercent(std::int64_t done, std::int64_t total);
 
 // Decides whether SaveToFile writes an item.
 using ListFilter = std::function<bool(const TProgramLstFileItem&)>;
@@ -107,9 +118,13 @@ public:
   explicit TProgramLstFile(const std::wstring& fileName = std::wstring());
 
   // Replaces the content with the file's lines; EStreamError when it cannot
-  // be read.
+  // be read. A line whose file name or "Arc" holds a folder separator, a
+  // drive or only dots, or whose "Len" exceeds 2^63 - 1, can only come from
+  // a damaged or hostile list: the list is refused with rsSetupIniInvalidFormat
+  // naming the file, the line's number and the line, and stays empty.
   void LoadFromFile(const std::wstring& fileName, bool addSelf, bool keepName);
-  // Replaces the content with the given text lines.
+  // Replaces the content with the given text lines, refusing them as
+  // LoadFromFile does (naming FileName).
   void LoadFromLines(const std::vector<std::wstring>& lines);
   // Takes the item and indexes it by RelativePath (the first one wins).
   int Add(TProgramLstFileItem* item);
@@ -138,6 +153,7 @@ public:
   std::wstring Version;
 
 private:
+  void LoadLines(const std::vector<std::wstring>& lines, const std::wstring& source);
   std::wstring HeaderText(const std::wstring& productName, const std::wstring& version) const;
   std::wstring ItemLines(const std::vector<std::wstring>& names, const std::vector<int>& widths,
                          bool halveCaptionBackslashes, const ListFilter& filter) const;

@@ -59,12 +59,32 @@ std::wstring ElapsedText(std::uint64_t milliseconds) {
   return length > 1 ? std::wstring(buffer, static_cast<std::size_t>(length - 1)) : std::to_wstring(seconds);
 }
 
-std::int32_t Percentage(std::int64_t done, std::int64_t total) {
-  if (total <= 0) return -1;
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>((done * 100 + total / 2) / total, 0, 100));
+[[noreturn]] void Raise(const std::wstring& text) { throw EMessageError(text); }
+
+bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
+  return path.size() >= folder.size() && SameFolderText(path.substr(0, folder.size()), folder);
 }
 
-[[noreturn]] void Raise(const std::wstring& text) { throw EMessageError(text); }
+// A kit may not be written where it would replace what it is built from:
+// into the program folder or below it, or into a folder that holds a file
+// being read (the writer deletes an archive's old file first, and copies
+// loose files over files of their name).
+void ValidateDistrFolder(const std::wstring& distrFolder, const std::wstring& programFolder,
+                         const TProgramLstFile& items) {
+  if (distrFolder.size() <= 3) Raise(rsDistributionCreationInvalidDirectory1);
+  const std::wstring target = FullFolder(distrFolder);
+  if (!programFolder.empty()) {
+    const std::wstring program = FullFolder(programFolder);
+    if (StartsWithFolder(target, program + L"DISTR\\")) Raise(rsDistributionCreationInvalidDirectory3);
+    if (StartsWithFolder(target, program)) Raise(rsDistributionCreationInvalidDirectory2);
+  }
+  for (const TProgramLstFileItem* item : items) {
+    if (item->IsDeleted || item->LocalPath.empty()) continue;
+    if (StartsWithFolder(FullFolder(ExtractFilePath(item->LocalPath)), target)) {
+      Raise(rsDistributionCreationInvalidDirectory3);
+    }
+  }
+}
 
 // Saves on a worker thread; nothing may escape it there.
 void SaveQuietly(TZipWriter& writer, TSaveQueue& queue, std::size_t index) {
@@ -123,8 +143,8 @@ void TDIVersion::Message(std::int32_t kind, const std::wstring& text) {
 }
 
 void TDIVersion::AdvanceProgress(std::int64_t bytes) {
-  DoneSize += bytes;
-  if (OnStatus) Status(rsDistributionCreation, L"", L"", Percentage(DoneSize, TotalSize));
+  DoneSize = AddSizes(DoneSize, bytes);
+  if (OnStatus) Status(rsDistributionCreation, L"", L"", SizePercent(DoneSize, TotalSize));
 }
 
 void TDIVersion::Prepare(const std::wstring& programFolder) {
@@ -169,13 +189,7 @@ void TDIVersion::CheckItem(int index, const std::wstring& title) {
 
 void TDIVersion::Build(const std::wstring& distrFolder, const std::wstring& programFolder,
                        const std::wstring& listName) {
-  if (distrFolder.size() <= 3) Raise(rsDistributionCreationInvalidDirectory1);
-  if (!programFolder.empty()) {
-    const std::wstring target = FullFolder(distrFolder);
-    const std::wstring program = FullFolder(programFolder);
-    if (SameFolderText(target, program)) Raise(rsDistributionCreationInvalidDirectory2);
-    if (SameFolderText(target, program + L"DISTR\\")) Raise(rsDistributionCreationInvalidDirectory3);
-  }
+  ValidateDistrFolder(distrFolder, programFolder, Items);
   const std::wstring folder = IncludeTrailingBackslash(distrFolder);
   ForceDirectoriesQuiet(folder);
 

@@ -75,8 +75,9 @@ public:
   // Verifies every item; each bad file is one error message. Raises
   // rsCheckingVersionInterrupted when cancelled.
   void Check();
-  // Writes a kit of the prepared version into distrFolder. Refuses unsafe
-  // targets; archive errors are counted and end it with
+  // Writes a kit of the prepared version into distrFolder. Refuses a drive
+  // root, programFolder or a folder below it, and a folder that holds a file
+  // being read; archive errors are counted and end it with
   // rsDistributionCreationWasErrors; other errors raise at once.
   void Build(const std::wstring& distrFolder, const std::wstring& programFolder, const std::wstring& listName);
 

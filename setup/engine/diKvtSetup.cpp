@@ -118,7 +118,9 @@ void TKvtSetup::ReadProductKeys() {
 }
 
 void TKvtSetup::ReadInstCfg() {
-  const std::wstring file = InstallDir + L"InstCfg.ini";
+  // Absolute: the profile functions would look for a relative name in the
+  // Windows folder.
+  const std::wstring file = ProfileFullPath(InstallDir + L"InstCfg.ini");
   RegistrationName = ReadProfileString(file, ProductSection, L"SectionName", ProductSection);
   TargetGroup = ReadProfileString(file, ProductSection, L"GroupName", TargetGroup);
   BackupFiles = ReadProfileBool(file, ProductSection, L"BackupFiles", false);
@@ -130,9 +132,9 @@ std::wstring TKvtSetup::FindRegistrationName() {
   for (unsigned i = 0;; ++i) {
     const std::wstring name = i == 0 ? ProductSection : ProductSection + std::to_wstring(i);
     if (!ProfileSectionExists(file, name)) return name;
-    const std::wstring installPath = TrimText(ReadProfileString(file, name, L"InstallPath", L""));
-    if (installPath.empty()) return name;
-    const std::wstring path = IncludeTrailingBackslash(installPath);
+    // A section without "InstallPath" names the root "\", which exists: it
+    // is taken, not free.
+    const std::wstring path = IncludeTrailingBackslash(TrimText(ReadProfileString(file, name, L"InstallPath", L"")));
     if (!PlatformTools().DirectoryExists(path) || SameFolder(path, InstallDir)) return name;
   }
 }

@@ -1,18 +1,14 @@
 #include "setup/engine/diKvtSetupDistr.h"
 
-#include "platform/PlatformIntfTypes.h"
-#include "setup/engine/diExceptions.h"
 #include "setup/engine/diKvtSetup.h"
-#include "setup/messages/FormatText.h"
-#include "setup/messages/SetupRuntimeMessages.h"
 
 namespace {
 // setup.ini and the list of the installed copy; raises when either is
-// missing or setup.ini is malformed.
+// missing or malformed, or when the list names no file (an installed copy
+// without files is broken).
 void LoadConfiguration(TKvtSetup& setup) {
   setup.ReadSetupIni(false);
-  const std::wstring list = setup.SetupDir + setup.FilesLst;
-  if (!PlatformTools().FileExists(list)) throw Exception(FormatText(rsFileNotFound, {list}));
+  setup.LoadFileList();
 }
 }  // namespace
 
@@ -36,7 +32,10 @@ void CheckProgram(TKvtSetup& setup) {
 
 void BuildDistribution(TKvtSetup& setup, const std::wstring& targetFolder) {
   LoadConfiguration(setup);
-  CreateDistrVersion(setup)->Build(targetFolder, setup.InstallDir, setup.FilesLst);
+  // The folder the files are read from: the installed copy, or the folder
+  // given when it is not one.
+  const std::wstring& programFolder = setup.InstallDir.empty() ? setup.SetupDir : setup.InstallDir;
+  CreateDistrVersion(setup)->Build(targetFolder, programFolder, setup.FilesLst);
 }
 
 void CheckProgramFunction(TKvtSetup& setup, void*) { CheckProgram(setup); }

@@ -277,6 +277,10 @@ TEST(DistributionBuild, RefusesTargetsThatWouldOverwriteTheProgram) {
       {copy.Dir() + L"bin\\..", rsDistributionCreationInvalidDirectory2},
       {copy.Dir() + L"DISTR", rsDistributionCreationInvalidDirectory3},
       {copy.Dir() + L"distr\\", rsDistributionCreationInvalidDirectory3},
+      // Below the program folder, or a folder holding files being read.
+      {copy.Dir() + L"bin", rsDistributionCreationInvalidDirectory2},
+      {copy.Dir() + L"new\\kit", rsDistributionCreationInvalidDirectory2},
+      {copy.Dir() + L"DISTR\\##\\Common", rsDistributionCreationInvalidDirectory3},
   };
   for (const auto& [target, expected] : cases) {
     TPreparedVersion prepared(copy);
@@ -286,6 +290,13 @@ TEST(DistributionBuild, RefusesTargetsThatWouldOverwriteTheProgram) {
         << std::string(target.begin(), target.end());
     EXPECT_TRUE(recorder.Messages.empty());
   }
+  // Without a program folder the files being read still keep the kit out.
+  for (const std::wstring& target : {copy.Dir(), copy.Dir() + L"doc\\", copy.Dir() + L"DISTR"}) {
+    TPreparedVersion prepared(copy);
+    EXPECT_EQ(RaisedText([&] { prepared.Version.Build(target, L"", L"files.lst"); }),
+              rsDistributionCreationInvalidDirectory3);
+  }
+  EXPECT_FALSE(fs::exists(copy.Folder() / "new"));
   EXPECT_TRUE(fs::exists(copy.Folder() / "files.lst"));
   EXPECT_FALSE(fs::exists(copy.Folder() / "main.zip"));
 }

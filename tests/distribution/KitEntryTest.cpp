@@ -95,6 +95,89 @@ TEST(KitEntry, BuildWritesTheKitAndRefusalsReachTheCaller) {
   EXPECT_EQ(Errors(missing), std::vector<std::wstring>{FormatText(rsFileNotFound, {dir.dir() + L"Nowhere\\Setup.ini"})});
 }
 
+// A kit built from a folder that is not an installed copy, into that same
+// folder, is refused: its archives are the files being read.
+TEST(KitEntry, ABuildIntoTheFolderItReadsFromIsRefused) {
+  TempDir dir("entry");
+  const TInstalledCopy copy = SmallCopy(dir.path() / "Kit");
+  copy.Write();
+  fs::remove(copy.Folder() / "instcfg.ini");
+  WriteFile(copy.Folder() / "main.zip", "the kit's archive");
+  for (const std::wstring& target : {copy.Dir(), copy.Dir() + L"sub"}) {
+    TCalls calls;
+    EXPECT_EQ(RunFunction(copy.Dir(), sfBuildKit, target.c_str(), calls), 0);
+    EXPECT_EQ(Errors(calls), std::vector<std::wstring>{rsDistributionCreationInvalidDirectory2});
+  }
+  EXPECT_EQ(ReadFile(copy.Folder() / "main.zip"), "the kit's archive");
+  EXPECT_FALSE(fs::exists(copy.Folder() / "sub"));
+}
+
+// Lengths near 2^63 add up without overflow: the progress still runs from
+// 0 to 100.
+TEST(KitEntry, HugeLengthsKeepTheProgressInRange) {
+  TempDir dir("entry");
+  const TInstalledCopy copy = SmallCopy(dir.path() / "Program");
+  copy.Write();
+  const std::string huge = " Len=9223372036854775807";
+  std::string list = ReadFile(copy.Folder() / "files.lst");
+  for (std::size_t at = list.find(" Len="); at != std::string::npos; at = list.find(" Len=", at + huge.size())) {
+    list.replace(at, list.find_first_of(" \r", at + 1) - at, huge);
+  }
+  WriteFile(copy.Folder() / "files.lst", list);
+  TCalls calls;
+  EXPECT_EQ(RunFunction(copy.Dir(), sfBuildKit, (dir.path() / "Kit").wstring().c_str(), calls), -1);
+  ASSERT_FALSE(calls.Percents.empty());
+  for (std::int32_t percent : calls.Percents) EXPECT_TRUE(percent >= -1 && percent <= 100) << percent;
+  std::int32_t last = -1;
+  for (std::int32_t percent : calls.Percents) {
+    if (percent < 0) continue;
+    EXPECT_GE(percent, last);
+    last = percent;
+  }
+  EXPECT_EQ(last, 100);
+}
+
+// An installed copy whose list names no file is broken: both functions
+// refuse it instead of checking or packing nothing.
+TEST(KitEntry, AListThatNamesNoFileFailsBothFunctions) {
+  TempDir dir("entry");
+  TInstalledCopy copy(dir.path() / "Program", L"3.0.7");
+  copy.Write();
+  WriteFile(copy.Folder() / "files.lst", ";" + std::string(80, '*') + "\r\n; no files\r\n\r\n");
+  const std::wstring empty = FormatText(rsFileListIsEmpty, {copy.Dir() + L"files.lst"});
+  TCalls check;
+  EXPECT_EQ(RunFunction(copy.Dir(), sfCheck, nullptr, check), 0);
+  EXPECT_EQ(Errors(check), std::vector<std::wstring>{empty});
+  const std::wstring kit = (dir.path() / "Kit").wstring();
+  TCalls build;
+  EXPECT_EQ(RunFunction(copy.Dir(), sfBuildKit, kit.c_str(), build), 0);
+  EXPECT_EQ(Errors(build), std::vector<std::wstring>{empty});
+  EXPECT_FALSE(fs::exists(fs::path(kit) / "files.lst"));
+}
+
+// A list line naming a file or archive outside the kit folder refuses the
+// build before anything is written or deleted beside or above that folder.
+TEST(KitEntry, NamesLeadingOutOfTheKitAreRefused) {
+  TempDir dir("entry");
+  const TInstalledCopy copy = SmallCopy(dir.path() / "Program");
+  copy.Write();
+  const fs::path kit = dir.path() / "Kits" / "3_0_7";
+  fs::create_directories(kit);
+  WriteFile(dir.path() / "evilarc.zip", "keep me");
+  const std::string list = ReadFile(copy.Folder() / "files.lst");
+  for (const std::string line : {"..\\..\\escaped.txt Len=7", "readme.txt Arc=..\\..\\evilarc Len=7"}) {
+    SCOPED_TRACE(line);
+    WriteFile(copy.Folder() / "files.lst", list + line + "\r\n");
+    TCalls calls;
+    EXPECT_EQ(RunFunction(copy.Dir(), sfBuildKit, kit.wstring().c_str(), calls), 0);
+    ASSERT_EQ(Errors(calls).size(), 1u);
+    EXPECT_NE(Errors(calls)[0].find(std::wstring(line.begin(), line.end())), std::wstring::npos) << "names the line";
+    EXPECT_FALSE(fs::exists(dir.path() / "escaped.txt"));
+    EXPECT_EQ(ReadFile(dir.path() / "evilarc.zip"), "keep me");
+    EXPECT_TRUE(fs::is_empty(kit));
+  }
+}
+
 // A file that another program holds open: the check names it in the
 // catalogue's text, its Cyrillic folder intact.
 TEST(KitEntry, AFileHeldOpenIsReportedWithItsNameIntact) {

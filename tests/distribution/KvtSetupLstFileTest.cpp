@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <map>
+#include <tuple>
 
 #include "distribution/ListFilePlatform.h"
 #include "setup/distribution/Crc_32.h"
@@ -12,6 +14,7 @@
 #include "setup/messages/FormatText.h"
 #include "setup/messages/JomLocalizationTypes.h"
 #include "setup/messages/MessageCatalogue.h"
+#include "setup/messages/SetupRuntimeMessages.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -60,7 +63,7 @@ TEST_F(ListFile, LineParsing) {
       {L"jom.exe St=I Dir=\\bin CRC=0A1B2C3D Len=1024", L"jom.exe", L"bin", L"bin\\jom.exe", L"", L"", 1024,
        {{L"Dir", L"bin"}, {L"CRC", L"0A1B2C3D"}, {L"FileName", L"jom.exe"}, {L"st", L"I"}}},
       {L"a.dll Arc=data", L"a.dll", L"", L"a.dll", L"data.zip", L"", 0, {{L"Arc", L"data.zip"}}},
-      {L"a.dll Arc=data.7z Dir=/x/", L"a.dll", L"x/", L"x/\\a.dll", L"data.zip", L"", 0, {}},
+      {L"a.dll Arc=data.7z Dir=/x/", L"a.dll", L"x\\", L"x\\a.dll", L"data.zip", L"", 0, {{L"Dir", L"x/"}}},
       {L"a.dll Arc=\"\" Len=5", L"a.dll", L"", L"a.dll", L"", L"", 5, {{L"Arc", L""}, {L"Len", L"5"}}},
       {L"\"my file.txt\" Descr=\"two words\" Dir=a", L"my file.txt", L"a", L"a\\my file.txt", L"", L"", 0,
        {{L"Descr", L"two words"}}},
@@ -68,6 +71,10 @@ TEST_F(ListFile, LineParsing) {
       {L"x.txt Cond=a;b St=I", L"x.txt", L"", L"x.txt", L"", L"", 0, {{L"Cond", L"a;b"}, {L"St", L"I"}}},
       {L"x.txt Len=12x", L"x.txt", L"", L"x.txt", L"", L"", 0, {{L"Len", L"12x"}}},
       {L"x.txt Len=-5", L"x.txt", L"", L"x.txt", L"", L"", 0, {}},
+      {L"x.txt Len=+5", L"x.txt", L"", L"x.txt", L"", L"", 0, {}},
+      {L"x.txt Len=0000000000000000000012", L"x.txt", L"", L"x.txt", L"", L"", 12, {}},
+      {L"x.txt Len=9223372036854775807", L"x.txt", L"", L"x.txt", L"", L"", INT64_MAX, {}},
+      {L"x.txt Len=123456789012345678", L"x.txt", L"", L"x.txt", L"", L"", 123456789012345678, {}},
       {L"x.txt St=D Len=100", L"x.txt", L"", L"x.txt", L"", L"", 0, {}},
       {L"x.txt Caption=First Caption=Second", L"x.txt", L"", L"x.txt", L"", L"Second", 0, {{L"Caption", L"First"}}},
       {L"x.txt Caption=Plain Caption_00000419=\"Русский текст\"", L"x.txt", L"", L"x.txt", L"", L"Русский текст", 0,
@@ -122,7 +129,7 @@ TEST_F(ListFile, LetterCaseParameters) {
   ProgramLstDirsCharCase = 2;
   TProgramLstFileItem upper(L"Jom.exe Arc=Data Dir=Bin\\ÀÉ\\Ünter\\Ж");
   EXPECT_EQ(upper.FileName, L"JOM.EXE");
-  EXPECT_EQ(upper.Arc, L"DATA.zip");
+  EXPECT_EQ(upper.Arc, L"DATA.ZIP") << "the letter case comes after the extension";
   EXPECT_EQ(upper.Dir, L"bin\\àé\\ünter\\Ж");
   ProgramLstFilesCharCase = 2;
   ProgramLstDirsCharCase = 1;
@@ -156,6 +163,11 @@ TEST_F(ListFile, PlacesAndTargetPaths) {
       {L"x.dll St=L Dir=\\\\sub", L"C:\\windows\\system32\\sub\\x.dll", L"\\sub\\x.dll", false, true, false},
       {L"x.dll Dir=..\\Common", L"C:\\Common\\x.dll", L"##\\Common\\x.dll", false, false, true},
       {L"x.dll Dir=a\\..\\..\\b\\..\\c", L"C:\\c\\x.dll", L"a\\##\\##\\b\\##\\c\\x.dll", false, false, true},
+      // "/" separates folders as "\" does: outside, and its kept copy stays in "DISTR\".
+      {L"x.dll Dir=../Common", L"C:\\Common\\x.dll", L"##\\Common\\x.dll", false, false, true},
+      {L"x.dll Dir=../../Windows", L"C:\\..\\Windows\\x.dll", L"##\\##\\Windows\\x.dll", false, false, true},
+      {L"x.dll Dir=a/..\\../b", L"C:\\b\\x.dll", L"a\\##\\##\\b\\x.dll", false, false, true},
+      {L"x.sys Dir=%SYSTEM%/drivers", L"C:\\windows\\system32\\drivers\\x.sys", L"x.sys", true, true, false},
       {L"x.dll St=C Dir=bin", L"C:\\Prog\\bin\\x.dll", L"bin\\x.dll", false, false, true},
       {L"x.dll", L"C:\\Prog\\x.dll", L"x.dll", false, false, false},
   };
@@ -182,11 +194,25 @@ TEST_F(ListFile, NormalizePathAndQuoting) {
       {L"a..\\x", L"a..\\x"},            {L"C:\\a\\b..\\c", L"C:\\a\\c"},     {L"\\\\srv\\s\\a\\..\\b", L"\\\\srv\\s\\b"},
   };
   for (const auto& [path, normal] : paths) EXPECT_EQ(NormalizePath(path), normal) << WideToUtf8(path);
-  EXPECT_EQ(QuoteValue(L"", true), L"");
-  EXPECT_EQ(QuoteValue(L"a b", false), L"\"a b\"");
-  EXPECT_EQ(QuoteValue(L"ab", false), L"ab");
-  EXPECT_EQ(QuoteValue(L"ab", true), L"\"ab\"");
-  EXPECT_EQ(QuoteValue(L"\"a b\"", true), L"\"a b\"");
+  const std::tuple<const wchar_t*, bool, const wchar_t*> quoting[] = {
+      {L"", true, L""},
+      {L"a b", false, L"\"a b\""},
+      {L"ab", false, L"ab"},
+      {L"ab", true, L"\"ab\""},
+      {L"\"a b\"", true, L"\"a b\""},      // already quoted
+      {L"a=b.txt", false, L"\"a=b.txt\""},  // the reader ends a bare token at "="
+      {L"x=1", false, L"\"x=1\""},
+      {L"a\tb", false, L"\"a\tb\""},
+      {L";x", false, L"\";x\""},            // ";" alone is a token
+      {L"#x", false, L"\"#x\""},            // a comment at the start of a line
+      {L"a;b", false, L"a;b"},
+      {L"a\"b", true, L"a\"b"},             // a bare token keeps its quote
+  };
+  for (const auto& [value, force, quoted] : quoting) EXPECT_EQ(QuoteValue(value, force), quoted) << WideToUtf8(value);
+  // No form of these reads back whole.
+  for (const wchar_t* value : {L"a \"b", L"\"open", L"a\r\nb.dll St=I", L"\"a\"b\""}) {
+    EXPECT_THROW(QuoteValue(value, false), EMessageError) << WideToUtf8(value);
+  }
 }
 
 TEST_F(ListFile, ComparisonsWithAnotherVersion) {
@@ -423,6 +449,89 @@ TEST_F(ListFile, NamesOutsideTheAnsiCodePageAreNotLost) {
   EXPECT_EQ(read[0]->FileName, L"\u03A9mega.txt");
   EXPECT_EQ(read[0]->Dir, L"\u0434\u043E\u043A");
   EXPECT_EQ(read[0]->Caption, L"\u4E2D \u6587");
+}
+
+// A file name or archive that leads out of its folder, or a length that
+// does not fit, refuses the whole list, naming the line.
+TEST_F(ListFile, RefusesNamesThatLeaveTheirFolderAndLengthsThatDoNotFit) {
+  testsupport::TempDir dir("refuse");
+  const auto path = dir.path() / "program.lst";
+  const wchar_t* const refused[] = {
+      L"..\\..\\escaped.txt", L"../escaped.txt", L"sub/x.txt",     L"sub\\x.txt",
+      L"C:x.txt",              L"x.txt:stream",   L"..",             L"...",
+      L"\"..\\x y.txt\"",       L"x.txt Arc=..\\..\\evilarc", L"x.txt Arc=a/b",   L"x.txt Arc=C:evil",
+      L"x.txt Arc=ok Arc=..\\x", L"x.txt Len=9223372036854775808", L"x.txt Len=99999999999999999999",
+  };
+  for (const wchar_t* line : refused) {
+    SCOPED_TRACE(WideToUtf8(line));
+    testsupport::WriteFile(path, "; list\r\ngood.txt Len=1\r\n" + WideToUtf8(line) + "\r\n");
+    const std::wstring expected =
+        FormatText(rsSetupIniInvalidFormat, {path.wstring()}) + L" (3: " + line + L")";
+    TProgramLstFile list;
+    try {
+      list.LoadFromFile(path.wstring(), true, true);
+      ADD_FAILURE() << "read";
+    } catch (const Exception& error) {
+      EXPECT_EQ(error.Message(), expected);
+    }
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_THROW(TProgramLstFile{path.wstring()}, Exception);
+  }
+  const wchar_t* const accepted[] = {L"a..b.txt", L".profile", L"x.txt Dir=../Common", L"x.txt Dir=C:\\x",
+                                     L"x.txt Arc=\"\"", L"x.txt Len=9223372036854775807", L"x.txt Len=12x"};
+  for (const wchar_t* line : accepted) {
+    TProgramLstFile list;
+    EXPECT_NO_THROW(list.LoadFromLines({line})) << WideToUtf8(line);
+    EXPECT_EQ(list.Count(), 1);
+  }
+}
+
+TEST_F(ListFile, SizesAddAndDivideWithoutOverflow) {
+  TProgramLstFile list;
+  list.LoadFromLines({L"a Len=9223372036854775807", L"b Len=9223372036854775807", L"c Len=5"});
+  EXPECT_EQ(list.TotalSize(), INT64_MAX);
+  list.LoadFromLines({L"a Len=4611686018427387904", L"b Len=12"});
+  EXPECT_EQ(list.TotalSize(), 4611686018427387916);
+  EXPECT_EQ(AddSizes(INT64_MAX - 1, 1), INT64_MAX);
+  EXPECT_EQ(AddSizes(INT64_MAX, INT64_MAX), INT64_MAX);
+  EXPECT_EQ(AddSizes(5, -3), 5);
+  const std::tuple<std::int64_t, std::int64_t, std::int32_t> percents[] = {
+      {0, 0, -1},          {1, 3, 33},       {2, 3, 67},       {5, 10, 50},        {0, 10, 0},
+      {11, 10, 100},       {INT64_MAX / 2, INT64_MAX, 50},      {INT64_MAX, INT64_MAX, 100},
+      {INT64_MAX / 100 * 3, INT64_MAX, 3}, {-5, 10, 0},
+  };
+  for (const auto& [done, total, percent] : percents) EXPECT_EQ(SizePercent(done, total), percent) << done << "/" << total;
+}
+
+// What the kit builder writes reads back to the same file names and values,
+// whatever characters they hold.
+TEST_F(ListFile, WrittenListsReadBackWhole) {
+  TProgramLstFile list;
+  list.LoadFromLines({
+      L"\"a=b.txt\" Cond=\"x=1\" Descr=\"tab\there\"",
+      L"\"#hash.txt\" Params=\";semi\" Caption=\"   spaced   \"",
+      L"\";first\" Dir=\\\\sub St=L",
+      L"quote\"d.txt Descr=say\"so Dir=\"with blank\" Arc=\"my pack\"",
+      L"\"\"",
+      L"plain.dll St=IRk CRC=0A1B2C3D Len=000042 Arc=main Dir=/bin/",
+  });
+  const std::wstring text = list.SaveToText(BuilderNames, BuilderWidths, L"Tavrel", L"1", false);
+  std::vector<std::wstring> lines;
+  for (std::size_t start = 0, end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  TProgramLstFile read;
+  read.LoadFromLines(lines);
+  ASSERT_EQ(read.Count(), list.Count()) << WideToUtf8(text);
+  for (int i = 0; i < list.Count(); ++i) {
+    SCOPED_TRACE(WideToUtf8(list[i]->FileName));
+    EXPECT_EQ(read[i]->FileName, list[i]->FileName);
+    EXPECT_EQ(read[i]->Dir, list[i]->Dir);
+    EXPECT_EQ(read[i]->Arc, list[i]->Arc);
+    EXPECT_EQ(read[i]->Size(), list[i]->Size());
+    for (const std::wstring& name : BuilderNames) EXPECT_EQ(read[i]->GetValue(name), list[i]->GetValue(name)) << WideToUtf8(name);
+  }
+  EXPECT_EQ(read[2]->TargetPath(L"C:\\Prog"), L"C:\\windows\\system32\\sub\\;first");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "setup/engine/SetupIniFile.h"
 #include "setup/engine/diDistrParams.h"
 #include "setup/engine/diKvtSetup.h"
+#include "platform/Win.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -102,8 +103,40 @@ TEST(KvtSetup, AnInstalledCopyReadsItsInstCfg) {
   EXPECT_TRUE(written.KvtRenewService);
 }
 
+// instcfg.ini is read where the session's folder says, relative to the
+// current folder, never a file of that name in the Windows folder (where
+// the profile functions look for a name without a folder).
+TEST(KvtSetup, InstCfgIsReadFromTheSessionsFolderNotTheWindowsFolder) {
+  TempDir dir("rel");
+  std::filesystem::create_directories(dir.path() / "copy");
+  WriteFile(dir.path() / "copy" / "setup.ini", KitIni);
+  WriteFile(dir.path() / "copy" / "instcfg.ini", "[JOM]\r\nSectionName=JOM7\r\nGroupName=Relative\r\n");
+  WriteFile(dir.path() / "InstCfg.ini", "[JOM]\r\nSectionName=JOM8\r\n");
+  wchar_t windows[MAX_PATH] = {};
+  ::GetWindowsDirectoryW(windows, MAX_PATH);
+  const std::filesystem::path decoy = std::filesystem::path(windows) / "InstCfg.ini";
+  ASSERT_FALSE(std::filesystem::exists(decoy));
+  WriteFile(decoy, "[JOM]\r\nSectionName=WINDOWS\r\n");
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+
+  TKvtSetup relative(L"copy");
+  const bool read = relative.ReadSetupIni(false);
+  TKvtSetup unset(L"");  // no folder yet: the current folder
+  unset.ProductSection = L"JOM";
+  unset.ReadInstCfg();
+
+  std::filesystem::current_path(previous);
+  std::filesystem::remove(decoy);
+  ASSERT_TRUE(read);
+  EXPECT_TRUE(relative.RunningFromInstalled);
+  EXPECT_EQ(relative.RegistrationName, L"JOM7");
+  EXPECT_EQ(relative.TargetGroup, L"Relative");
+  EXPECT_EQ(unset.RegistrationName, L"JOM8");
+}
+
 TEST(KvtSetup, LoadFileListAddsItsOwnItemAndTheKitsPackingList) {
-  const char* const list = "jom.exe CRC=00000000 Len=0\r\ndocs\\readme.txt CRC=00000000 Len=0\r\n";
+  const char* const list = "jom.exe CRC=00000000 Len=0\r\nreadme.txt Dir=docs CRC=00000000 Len=0\r\n";
   struct Case {
     const char* Name;
     bool InstCfg;
@@ -181,7 +214,9 @@ TEST(KvtSetup, FindRegistrationNameSkipsLiveInstallations) {
       {"[JOM]\r\nInstallPath=" + root + "gone\r\n", L"JOM"},
       {"[JOM]\r\nInstallPath=" + root + "TARGET\r\n", L"JOM"},
       {"[JOM]\r\nInstallPath=" + root + "other1\r\n[JOM1]\r\nInstallPath=" + root + "other2\\\r\n", L"JOM2"},
-      {"[JOM]\r\nProductID=JOM\r\n", L"JOM"},
+      // Without "InstallPath" the section names the root, which exists.
+      {"[JOM]\r\nProductID=JOM\r\n", L"JOM1"},
+      {"[JOM]\r\nInstallPath=  \r\n[JOM1]\r\nInstallPath=" + root + "gone\r\n", L"JOM1"},
   };
   const TDistrParameters saved = DistrParameters();
   const std::wstring programs = dir.file(L"jomsetup.ini");
