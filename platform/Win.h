@@ -12,6 +12,8 @@
 #include <windows.h>
 
 #undef CopyFile
+#undef CreateEvent
+#undef DeleteFile
 #undef CreateHardLink
 #undef CreateNamedPipe
 #undef CreateSymbolicLink

@@ -9,6 +9,13 @@ export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installation prompts: nothing here needs them.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# Never the menu builder, whatever the caller asked for: each shortcut made
+# inside the prefix would otherwise write a desktop entry into the real home
+# folder.
+case ";$WINEDLLOVERRIDES;" in
+  *";winemenubuilder.exe=d;"*) ;;
+  *) WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d" ;;
+esac
 if [ ! -f "$prefix/.tavrel-ready" ]; then
   mkdir -p "$(dirname "$prefix")"
   (

@@ -72,13 +72,7 @@ TZipReader& TArchiveList::Reader(const std::wstring& archive) {
 
 std::wstring TArchiveList::Extract(const std::wstring& archive, const std::wstring& fileName,
                                    const std::wstring& folder) {
-  TZipReader& reader = Reader(archive);
-  TZipEntryInfo info;
-  try {
-    info = reader.EntryInfo(fileName);
-  } catch (const EZipError& e) {
-    RaiseArchiveError(archive, fileName, TZipFailureKind::Library, e.ZipCode(), 0);
-  }
+  const TZipEntryInfo info = Entry(archive, fileName);
   const std::wstring base = IncludeTrailingBackslash(folder);
   const std::wstring relative = SafeEntryPath(info.StoredName);
   // The system's own reading of the path has the last word (it drops
@@ -87,8 +81,30 @@ std::wstring TArchiveList::Extract(const std::wstring& archive, const std::wstri
   if (relative.empty() || !IsSubPath(FullPath(base), FullPath(target))) {
     RaiseArchiveError(archive, info.StoredName, TZipFailureKind::FileCreate, 0, ERROR_BAD_PATHNAME);
   }
-  ForceDirectoriesQuiet(ExtractFilePath(target));
+  Write(archive, fileName, info, target);
+  return target;
+}
 
+void TArchiveList::ExtractAs(const std::wstring& archive, const std::wstring& fileName, const std::wstring& target) {
+  const TZipEntryInfo info = Entry(archive, fileName);
+  if (SafeEntryPath(info.StoredName).empty()) {
+    RaiseArchiveError(archive, info.StoredName, TZipFailureKind::FileCreate, 0, ERROR_BAD_PATHNAME);
+  }
+  Write(archive, fileName, info, target);
+}
+
+TZipEntryInfo TArchiveList::Entry(const std::wstring& archive, const std::wstring& fileName) {
+  try {
+    return Reader(archive).EntryInfo(fileName);
+  } catch (const EZipError& e) {
+    RaiseArchiveError(archive, fileName, TZipFailureKind::Library, e.ZipCode(), 0);
+  }
+}
+
+void TArchiveList::Write(const std::wstring& archive, const std::wstring& fileName, const TZipEntryInfo& info,
+                         const std::wstring& target) {
+  TZipReader& reader = Reader(archive);
+  ForceDirectoriesQuiet(ExtractFilePath(target));
   UniqueHandle<KernelHandleTraits> file(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) RaiseArchiveError(archive, fileName, TZipFailureKind::FileCreate, 0, ::GetLastError());
@@ -111,7 +127,6 @@ std::wstring TArchiveList::Extract(const std::wstring& archive, const std::wstri
     const FILETIME written = UnixTimeToFileTime(info.ModifiedTime);
     ::SetFileTime(file.get(), nullptr, nullptr, &written);
   }
-  return target;
 }
 
 std::wstring SafeEntryPath(const std::wstring& storedName) {

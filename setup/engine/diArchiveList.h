@@ -19,10 +19,16 @@ public:
   // folder is refused and nothing is written; that, a missing archive or
   // entry, damaged data and a bad CRC raise the archive error text.
   std::wstring Extract(const std::wstring& archive, const std::wstring& fileName, const std::wstring& folder);
+  // Extracts the entry into the file target (its folders made), refusing
+  // the same entries as Extract; a failed file is removed again.
+  void ExtractAs(const std::wstring& archive, const std::wstring& fileName, const std::wstring& target);
 
 private:
   // The open reader of the archive, opened on first use.
   TZipReader& Reader(const std::wstring& archive);
+  TZipEntryInfo Entry(const std::wstring& archive, const std::wstring& fileName);
+  void Write(const std::wstring& archive, const std::wstring& fileName, const TZipEntryInfo& info,
+             const std::wstring& target);
 };
 
 // The stored path of an entry as a relative Windows path, or empty when it

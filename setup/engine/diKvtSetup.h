@@ -210,6 +210,9 @@ private:
   void OpenBackupArchive();
   // Copies one item; an install that must stop raises rsInstallFileError.
   void InstallItem(TProgramLstFileItem& item, bool stationMode);
+  // Extracts a kit item of an archive straight into destination when no
+  // file is there yet; false (nothing left behind) when it cannot be.
+  bool ExtractInPlace(const TProgramLstFileItem& item, const std::wstring& destination);
   void CopyFiles(bool stationMode, std::uint8_t& cancel);
   void DeleteRemovedFiles(std::uint8_t& cancel);
   void FinishInstall();

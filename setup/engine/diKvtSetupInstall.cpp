@@ -13,6 +13,7 @@
 
 #include <shlobj.h>
 
+#include "setup/distribution/FileVersions.h"
 #include "setup/distribution/diCommon.h"
 #include "setup/engine/KvtDistr.h"
 #include "setup/engine/diKvtSetup.h"
@@ -83,16 +84,6 @@ std::wstring DrivePart(const std::wstring& path) {
 }
 
 std::wstring WithoutDots(const std::wstring& text) { return RemoveChars(text, L"."); }
-
-// Stand-in until the file-version services of the engine exist: without
-// version resources, a file is "older" when its content differs.
-bool IsOlderFile(const std::wstring& existing, const std::wstring& newer) {
-  bool sameSize = false;
-  return !FilesEqual(existing, newer, sameSize);
-}
-
-// Stand-in until the protected-file service exists: nothing is protected.
-bool IsFileProtected(const std::wstring&) { return false; }
 
 }  // namespace
 
@@ -320,9 +311,18 @@ void TKvtSetup::InstallItem(TProgramLstFileItem& item, bool stationMode) {
       source.Path = keptCopy;
       copyToTarget = item.IsSystemLocated();
     } else if (!item.AttributesChanged) {
-      source = GetSourceFile(item);
       copyToKept = item.HasStatus(KeptCopyLetters);
       copyToTarget = !(FileExists(target) && KeepUserSettings && !item.HasStatus(AlwaysOverwrittenLetters));
+      // A file that lands where nothing is yet comes straight out of its
+      // archive; the other copy, if any, is made from it.
+      const std::wstring& first = copyToKept ? keptCopy : target;
+      if ((copyToKept || copyToTarget) && ExtractInPlace(item, first)) {
+        if (!copyToKept) copyToTarget = false;
+        copyToKept = false;
+        source.Path = first;
+      } else {
+        source = GetSourceFile(item);
+      }
     } else if (item.StatusChanged(item.Previous)) {
       copyToKept = item.HasStatus(KeptCopyLetters) && !(item.Previous && item.Previous->HasStatus(KeptCopyLetters)) &&
                    FileExists(target);
@@ -368,14 +368,44 @@ void TKvtSetup::DeleteRemovedFiles(std::uint8_t& cancel) {
 }
 
 void TKvtSetup::FinishInstall() {
-  // The registration of the installed program with the system comes with
-  // the registration services; until then the install says so.
-  ReportMessage(mkError, FormatText(L"Регистрация программы \"%s\" в системе недоступна в этой сборке программы установки",
-                                    {ProductName1}));
+  IPlatformTools& platform = PlatformTools();
+  // COM for the shortcuts and OLE servers when the engine runs on a thread
+  // of the caller's that did not initialise it.
+  const bool comInitialized = !platform.IsMainThread() && platform.InitializeCom();
+  try {
+    CreateShortcuts();
+    RegisterOleFiles();
+    RegisterHelpFiles();
+  } catch (...) {
+    if (comInitialized) platform.UninitializeCom();
+    throw;
+  }
+  if (comInitialized) platform.UninitializeCom();
+  RegisterFileAssociation();
+  WriteFolderInfoTip();
+  WriteUninstallEntry();
+  if (!RunningFromInstalled) WriteInstCfg();
+  RegisterInProgramsIni();
+  WriteStationEntry();
   ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
   if (!AfterInstall.empty()) RunProgram(InstallDir + AfterInstall, L"/AFTERINSTALL", AfterInstallInfo);
   std::uint8_t cancel = 0;
   StatusCancelled(L" ", L" ", L" ", 100, cancel);
+}
+
+bool TKvtSetup::ExtractInPlace(const TProgramLstFileItem& item, const std::wstring& destination) {
+  if (RunningFromInstalled || item.Arc.empty() || FileExists(destination)) return false;
+  std::uint8_t cancel = 0;
+  try {
+    const std::wstring archive = LocateSourceFile(item.Arc);
+    if (StatusCancelled(rsCopyFiles, destination, archive, -1, cancel)) Raise(rsInstallProgramInterrupted);
+    Archives.ExtractAs(archive, item.FileName, destination);
+    return true;
+  } catch (...) {
+    if (cancel != 0) throw;
+  }
+  // Whatever failed fails again on the ordinary way, with its question.
+  return false;
 }
 
 TSourceFile TKvtSetup::GetSourceFile(const TProgramLstFileItem& item) {

@@ -131,9 +131,11 @@ std::string FixtureListText(const std::vector<TFixtureFile>& files) {
   return (ascii ? std::string() : std::string("\xEF\xBB\xBF")) + Utf8(text);
 }
 
-std::string FixtureSetupIni(const std::wstring& productName, const std::wstring& version, const std::wstring& listName,
+std::string FixtureSetupIni(const std::wstring& section, const std::wstring& productName, const std::wstring& version,
+                            const std::wstring& listName,
                             const std::vector<std::pair<std::wstring, std::wstring>>& keys) {
-  std::string text = "\xEF\xBB\xBF[Products]\r\nProduct1=JOM\r\n\r\n[JOM]\r\nProductName1=" + Utf8(productName) +
+  std::string text = "\xEF\xBB\xBF[Products]\r\nProduct1=" + Utf8(section) + "\r\n\r\n[" + Utf8(section) +
+                     "]\r\nProductName1=" + Utf8(productName) +
                      "\r\nVersion=" + Utf8(version) + "\r\nFilesLst=" + Utf8(listName) + "\r\n";
   bool hasGroup = false;
   for (const auto& [key, value] : keys) {
@@ -152,10 +154,10 @@ void TInstalledCopy::Write() const {
     if (HasKeptCopy(file)) WriteBytes(KeptCopyPath(file), file.Content);
   }
   WriteBytes(ProgramFolder / ListName, ListText());
-  WriteBytes(ProgramFolder / "setup.ini", FixtureSetupIni(ProductName, Version, ListName, {}));
+  WriteBytes(ProgramFolder / "setup.ini", FixtureSetupIni(Section, ProductName, Version, ListName, {}));
   WriteBytes(ProgramFolder / "instcfg.ini",
-             "[JOM]\r\nOptions=* REDISTR\r\nDistr=" + (ProgramFolder / "DISTR").string() +
-                 "\r\nSectionName=JOM\r\nGroupName=Tavrel\r\n");
+             "[" + Utf8(Section) + "]\r\nOptions=* REDISTR\r\nDistr=" + (ProgramFolder / "DISTR").string() +
+                 "\r\nSectionName=" + Utf8(Section) + "\r\nGroupName=Tavrel\r\n");
 }
 
 TKit::TKit(fs::path folder, std::wstring version) : Version(std::move(version)), KitFolder(std::move(folder)) {}
@@ -240,7 +242,7 @@ std::string TKit::ArchiveBytes(const std::wstring& arc) const {
 std::vector<TFixtureFile> TKit::ListedFiles() const {
   std::vector<TFixtureFile> files = Items;
   if (ListsSetupIni)
-    files.push_back({L"setup.ini", L"", L"S", L"", FixtureSetupIni(ProductName, Version, ListName, Keys), L""});
+    files.push_back({L"setup.ini", L"", L"S", L"", FixtureSetupIni(Section, ProductName, Version, ListName, Keys), L""});
   return files;
 }
 
@@ -271,7 +273,7 @@ void TKit::Write() const {
     }
   }
   WriteBytes(KitFolder / ListName, FixtureListText(ListedFiles()));
-  WriteBytes(KitFolder / "setup.ini", FixtureSetupIni(ProductName, Version, ListName, Keys));
+  WriteBytes(KitFolder / "setup.ini", FixtureSetupIni(Section, ProductName, Version, ListName, Keys));
   if (packing.empty()) return;
   std::wstring text = L"; packing list of the test kit\r\n";
   for (const auto& [name, disk] : packing) text += Quoted(name) + L" Dsk=" + disk + L"\r\n";

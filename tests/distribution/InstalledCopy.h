@@ -61,6 +61,7 @@ public:
   std::wstring Version;
   std::wstring ProductName = L"Tavrel";
   std::wstring ListName = L"files.lst";
+  std::wstring Section = L"JOM";
 
 private:
   std::filesystem::path ProgramFolder;
@@ -71,8 +72,9 @@ private:
 // byte-order mark when a line is not ASCII).
 std::string FixtureListText(const std::vector<TFixtureFile>& files);
 
-// setup.ini of the product "JOM" with further product keys (UTF-8).
-std::string FixtureSetupIni(const std::wstring& productName, const std::wstring& version, const std::wstring& listName,
+// setup.ini of the product section with further product keys (UTF-8).
+std::string FixtureSetupIni(const std::wstring& section, const std::wstring& productName, const std::wstring& version,
+                            const std::wstring& listName,
                             const std::vector<std::pair<std::wstring, std::wstring>>& keys);
 
 // Test fixture: a distribution kit from the same short description — one ZIP
@@ -121,6 +123,8 @@ public:
   std::wstring Version;
   std::wstring ProductName = L"Tavrel";
   std::wstring ListName = L"files.lst";
+  // The product section (registration name of a first installation).
+  std::wstring Section = L"JOM";
   bool ListsSetupIni = true;
 
 private:

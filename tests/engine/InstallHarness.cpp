@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/Win.h"
+
+#include <shlobj.h>
+
 #include "setup/messages/MessageCatalogue.h"
+#include "support/RegistryKeys.h"
 
 namespace fs = std::filesystem;
 
@@ -96,12 +100,54 @@ std::int32_t TEngineRun::LastPercent() const {
   return -1;
 }
 
-TInstallFolders::TInstallFolders(const std::string& tag) : Temp(tag), Saved(DistrParameters()) {
+TInstallFolders::TInstallFolders(const std::string& tag)
+    : Section(UniqueName(L"JOMT")),
+      Group(UniqueName(L"Tavrel Test ")),
+      RenewKey(UniqueName(L"TavrelInstallRenewFile")),
+      Temp(tag),
+      Saved(DistrParameters()) {
   const std::wstring programs = ProgramsIni();
   SetSetupParameter(L"ProgramsIniFileName", reinterpret_cast<intptr_t>(programs.c_str()));
+  SetSetupParameter(L"ProgramRenewFileExtension", reinterpret_cast<intptr_t>(RenewExtension.c_str()));
+  SetSetupParameter(L"ProgramRenewFileKeyName", reinterpret_cast<intptr_t>(RenewKey.c_str()));
 }
 
-TInstallFolders::~TInstallFolders() { DistrParameters() = Saved; }
+TInstallFolders::~TInstallFolders() {
+  DistrParameters() = Saved;
+  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, RenewKey.c_str());
+  std::vector<std::wstring> extensions{RenewExtension};
+  for (wchar_t digit = L'1'; digit <= L'9'; ++digit) extensions.push_back(RenewExtension.substr(0, 3) + digit);
+  for (const std::wstring& ext : extensions) {
+    if (ReadStringValue(HKEY_CLASSES_ROOT, ext, L"") == RenewKey) ::RegDeleteTreeW(HKEY_CLASSES_ROOT, ext.c_str());
+  }
+  for (const std::wstring& name : {Section, Section + L"1", Section + L"2"})
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKey(name).c_str());
+  std::error_code ignored;
+  fs::remove_all(GroupFolder(Group), ignored);
+}
+
+TKit TInstallFolders::NewKit(const std::wstring& version) const {
+  TKit kit(KitPath(), version);
+  kit.Section = Section;
+  kit.Key(L"TargetGroup", Group);
+  return kit;
+}
+
+TInstalledCopy TInstallFolders::NewCopy(const std::wstring& version) const {
+  TInstalledCopy copy(ProgramPath(), version);
+  copy.Section = Section;
+  return copy;
+}
+
+std::wstring UninstallKey(const std::wstring& registrationName) {
+  return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + registrationName;
+}
+
+fs::path GroupFolder(const std::wstring& group) {
+  wchar_t path[MAX_PATH] = {};
+  ::SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, path);
+  return fs::path(path) / group;
+}
 
 std::vector<std::string> FilesUnder(const fs::path& folder) {
   std::vector<std::string> files;

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "InstalledCopy.h"
 #include "setup/engine/KvtDistr.h"
 #include "setup/engine/diDistrParams.h"
 #include "support/TestSupport.h"
@@ -53,13 +54,20 @@ public:
   TSetupFunctionParams Params() ;
 };
 
-// One test's folders: the kit, the program folder beside it and a programs
-// registration file of its own, set as the engine's parameter for the
-// test's length.
+// One test's folders and names: the kit, the program folder beside it, a
+// programs registration file, a product section, a program group and an
+// update-file class of its own, set as the engine's parameters for the
+// test's length. What an install registers under them is removed at the
+// end: the Uninstall entries, the association and the group's shortcuts.
 class TInstallFolders {
 public:
   explicit TInstallFolders(const std::string& tag);
   ~TInstallFolders();
+
+  // A kit of this test's product section and program group.
+  TKit NewKit(const std::wstring& version) const;
+  // An installed copy of the same product in the program folder.
+  TInstalledCopy NewCopy(const std::wstring& version) const;
 
   std::filesystem::path Root() const { return Temp.path(); }
   std::filesystem::path KitPath() const { return Temp.path() / "Kit"; }
@@ -68,10 +76,20 @@ public:
   std::wstring Program() const { return Temp.dir() + L"Program\\"; }
   std::wstring ProgramsIni() const { return Temp.dir() + L"jomsetup.ini"; }
 
+  const std::wstring Section;
+  const std::wstring Group;
+  const std::wstring RenewExtension = L".tvi";
+  const std::wstring RenewKey;
+
 private:
   TempDir Temp;
   TDistrParameters Saved;
 };
+
+// The Uninstall entry of a registration name (below HKEY_LOCAL_MACHINE).
+std::wstring UninstallKey(const std::wstring& registrationName);
+// The folder of the program group's shortcuts.
+std::filesystem::path GroupFolder(const std::wstring& group);
 
 // Every file under folder, relative to it ("/" separated), sorted.
 std::vector<std::string> FilesUnder(const std::filesystem::path& folder);

@@ -20,6 +20,7 @@
 
 #include "setup/distribution/ZipArchive.h"
 #include "setup/engine/diKvtSetup.h"
+#include "support/RegistryKeys.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -27,17 +28,74 @@ using namespace testsupport;
 namespace {
 
 const std::wstring Interrupted = L"Установка прервана пользователем";
-const std::wstring RegistrationNotBuilt =
-    L"Регистрация программы \"Tavrel\" в системе недоступна в этой сборке программы установки";
+const std::wstring ShortcutsNotBuilt = L"Start-menu shortcuts are not in this build";
 
-// The install ran through: no error but the one the missing registration
-// services report.
+// The install ran through: no error but the one of the shortcuts the
+// program-execution work brings.
 void ExpectInstalled(const TEngineRun& run, std::int32_t result) {
-  EXPECT_EQ(run.Errors(), std::vector<std::wstring>{RegistrationNotBuilt});
-  EXPECT_EQ(result, 0);
+  const auto errors = run.Errors();
+  if (errors.empty()) {
+    EXPECT_EQ(result, -1);
+  } else {
+    EXPECT_EQ(errors, std::vector<std::wstring>{ShortcutsNotBuilt});
+    EXPECT_EQ(result, 0);
+  }
 }
 
 std::string Read(const fs::path& file) { return ReadFile(file); }
+
+std::wstring Profile(const std::wstring& file, const std::wstring& section, const std::wstring& key) {
+  wchar_t value[1024];
+  ::GetPrivateProfileStringW(section.c_str(), key.c_str(), L"<none>", value, 1024, file.c_str());
+  return value;
+}
+
+std::wstring ComputerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  return ::GetComputerNameW(name, &size) ? std::wstring(name, size) : std::wstring();
+}
+
+// The records an install of the test's product into program leaves under
+// registration name: instcfg.ini, the programs registration file, the
+// Uninstall entry, the update-file association, desktop.ini and this
+// computer in the station list.
+void ExpectRegistered(const TInstallFolders& folders, const std::wstring& program, const std::wstring& name,
+                      const std::wstring& version, bool associated = true) {
+  const std::wstring config = program + L"instcfg.ini";
+  const std::wstring distr = program + L"DISTR";
+  EXPECT_EQ(Profile(config, folders.Section, L"Options"), L"* REDISTR");
+  EXPECT_EQ(Profile(config, folders.Section, L"Distr"), distr);
+  EXPECT_EQ(Profile(config, folders.Section, L"SectionName"), name);
+  EXPECT_EQ(Profile(config, folders.Section, L"GroupName"), folders.Group);
+  EXPECT_EQ(Profile(config, L"StationSetup", ComputerName()), version);
+
+  const std::wstring programs = folders.ProgramsIni();
+  EXPECT_EQ(Profile(programs, name, L"InstallPath"), ExcludeTrailingBackslash(program));
+  EXPECT_EQ(Profile(programs, name, L"ProductID"), folders.Section);
+  EXPECT_EQ(Profile(programs, name, L"Distr"), distr);
+  EXPECT_EQ(Profile(programs, name, L"Version"), version);
+
+  const std::wstring entry = UninstallKey(name);
+  EXPECT_EQ(ReadStringValue(HKEY_LOCAL_MACHINE, entry, L"DisplayName"), L"Tavrel");
+  EXPECT_EQ(ReadStringValue(HKEY_LOCAL_MACHINE, entry, L"UninstallString"), program + L"SETUP.EXE");
+  EXPECT_EQ(ReadStringValue(HKEY_LOCAL_MACHINE, entry, L"InstallLocation"), program);
+  EXPECT_EQ(ReadStringValue(HKEY_LOCAL_MACHINE, entry, L"DisplayVersion"), version);
+
+  if (associated) {
+    EXPECT_EQ(ReadStringValue(HKEY_CLASSES_ROOT, folders.RenewExtension, L""), folders.RenewKey);
+    EXPECT_EQ(ReadStringValue(HKEY_CLASSES_ROOT, folders.RenewKey + L"\\shell\\open\\command", L""),
+              program + L"setup.exe \"%1\"");
+  }
+
+  // The information tip in its Unicode form (UTF-7 text).
+  const std::wstring tip = Profile(program + L"desktop.ini", L".ShellClassInfo.W", L"InfoTip");
+  const std::string utf7(tip.begin(), tip.end());
+  std::wstring decoded(utf7.size(), L'\0');
+  decoded.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF7, 0, utf7.data(), static_cast<int>(utf7.size()),
+                                                                decoded.data(), static_cast<int>(decoded.size()))));
+  EXPECT_EQ(decoded, L"Tavrel (версия: " + version + L")");
+}
 
 std::wstring SystemFolder() {
   wchar_t path[MAX_PATH];
@@ -56,8 +114,8 @@ public:
 
 // A kit with two archives, loose files, a shared file beside the program
 // folder and one item of each status the pipeline tests.
-TKit MixedKit(const fs::path& folder, const std::wstring& version, const std::wstring& systemFile) {
-  TKit kit(folder, version);
+TKit MixedKit(const TInstallFolders& folders, const std::wstring& version, const std::wstring& systemFile) {
+  TKit kit = folders.NewKit(version);
   kit.Add({L"jom.exe", L"", L"Ik", L"main", FixtureBytes(30000, 1), L"Caption=\"Медиасервер Tavrel\""})
       .Add({L"jom.dll", L"", L"", L"main", FixtureBytes(20000, 2), L""})
       .Add({L"common.dll", L"..\\Common", L"C", L"main", FixtureBytes(5000, 3), L""})
@@ -75,7 +133,7 @@ TKit MixedKit(const fs::path& folder, const std::wstring& version, const std::ws
 struct TMixedKit {
   explicit TMixedKit(const std::string& tag, const std::wstring& version = L"5.03",
                      const std::function<void(TKit&)>& prepare = {})
-      : Folders(tag), Kit(MixedKit(Folders.KitPath(), version, System.Name)) {
+      : Folders(tag), Kit(MixedKit(Folders, version, System.Name)) {
     if (prepare) prepare(Kit);
     Kit.Write();
   }
@@ -107,6 +165,9 @@ TEST(Install, AFreshInstallPutsEveryFileInPlaceAndKeepsCopiesOfTheMarkedOnes) {
   }
   EXPECT_EQ(Read(folders.ProgramPath() / "files.lst"), Read(folders.KitPath() / "files.lst"));
   EXPECT_FALSE(fs::exists(folders.ProgramPath() / "old.txt"));
+  ExpectRegistered(folders, folders.Program(), folders.Section, L"5.03");
+  EXPECT_EQ(ReadDwordValue(HKEY_LOCAL_MACHINE, UninstallKey(folders.Section), L"VersionMajor"), DWORD{5});
+  EXPECT_EQ(ReadDwordValue(HKEY_LOCAL_MACHINE, UninstallKey(folders.Section), L"VersionMinor"), DWORD{3});
 
   // Kept copies exactly for I, L, R, C and t, each a copy of the kit's file.
   const std::vector<std::string> kept = {"##/Common/common.dll", "jom.exe", "jom.ini",
@@ -129,7 +190,7 @@ TEST(Install, AFreshInstallPutsEveryFileInPlaceAndKeepsCopiesOfTheMarkedOnes) {
 // An installed copy of the mixed kit's product, as an earlier version left it.
 TInstalledCopy InstalledMixedCopy(const TInstallFolders& folders, const std::wstring& version,
                                   const std::wstring& systemFile) {
-  TInstalledCopy copy(folders.ProgramPath(), version);
+  TInstalledCopy copy = folders.NewCopy(version);
   copy.Add({L"jom.exe", L"", L"Ik", L"", FixtureBytes(30000, 11), L""})
       .Add({L"jom.dll", L"", L"", L"", FixtureBytes(20000, 2), L""})
       .Add({L"tool.dll", L"tools", L"t", L"", FixtureBytes(1000, 4), L""})
@@ -352,7 +413,7 @@ TEST(Install, ArchiveEntriesAreExtractedOnlyInsideTheWorkFolder) {
       {L"/escaped.txt", fs::path(L"C:\\escaped.txt")},
   };
   for (const Case& c : cases) {
-    TKit kit(folders.KitPath(), L"1.0");
+    TKit kit = folders.NewKit(L"1.0");
     kit.Add({L"escaped.txt", L"", L"", L"main", "outside", L""}).StoreAs(L"escaped.txt", c.Stored);
     kit.Write();
     TEngineRun run;
@@ -367,7 +428,7 @@ TEST(Install, ArchiveEntriesAreExtractedOnlyInsideTheWorkFolder) {
     EXPECT_FALSE(fs::exists(folders.ProgramPath() / "escaped.txt"));
   }
   // A stored folder inside the work folder is restored and installs.
-  TKit kit(folders.KitPath(), L"1.0");
+  TKit kit = folders.NewKit(L"1.0");
   kit.Add({L"inner.txt", L"", L"", L"main", "inside", L""}).StoreAs(L"inner.txt", L"a/b/inner.txt");
   kit.Write();
   TEngineRun run;
@@ -609,7 +670,7 @@ private:
 
 TEST(Install, AKitOnARemovableDriveIsReadVolumeByVolume) {
   TInstallFolders folders("floppy");
-  TKit kit(folders.KitPath(), L"5.03");
+  TKit kit = folders.NewKit(L"5.03");
   kit.Add({L"a.txt", L"", L"", L"", "volume two", L""})
       .Add({L"b.txt", L"", L"", L"", "volume one", L""})
       .Add({L"c.txt", L"", L"", L"", "no volume", L""})
@@ -639,7 +700,7 @@ TEST(Install, AKitOnARemovableDriveIsReadVolumeByVolume) {
 
 TEST(Install, ASplitArchiveOnAFixedDriveIsJoinedToo) {
   TInstallFolders folders("split");
-  TKit kit(folders.KitPath(), L"5.03");
+  TKit kit = folders.NewKit(L"5.03");
   kit.Add({L"d.dat", L"", L"", L"big", FixtureBytes(50000, 21), L""}).Split(L"big", 16384, 1);
   kit.Write();
   TEngineRun run;
@@ -654,7 +715,7 @@ namespace {
 
 TEST(Install, ACancelAtTheLastProgressReportStillStopsBeforeTheRegistration) {
   TInstallFolders folders("lastcancel");
-  TKit kit(folders.KitPath(), L"1.0");
+  TKit kit = folders.NewKit(L"1.0");
   kit.Add({L"a.txt", L"", L"", L"", "a", L""}).Add({L"b.txt", L"", L"", L"main", "b", L""});
   kit.Write();
   TEngineRun run;
@@ -667,7 +728,7 @@ TEST(Install, ACancelAtTheLastProgressReportStillStopsBeforeTheRegistration) {
 
 TEST(Install, AKitOfEmptyFilesReachesFullProgress) {
   TInstallFolders folders("empty");
-  TKit kit(folders.KitPath(), L"1.0");
+  TKit kit = folders.NewKit(L"1.0");
   kit.ListsSetupIni = false;
   kit.Add({L"a.txt", L"", L"", L"", "", L""}).Add({L"b.txt", L"", L"", L"main", "", L""});
   kit.Write();
@@ -681,7 +742,7 @@ TEST(Install, AKitOfEmptyFilesReachesFullProgress) {
 
 TEST(StationSetup, NeedsAnInstalledCopy) {
   TInstallFolders folders("station");
-  TKit kit(folders.KitPath(), L"1.0");
+  TKit kit = folders.NewKit(L"1.0");
   kit.Add({L"a.txt", L"", L"", L"", "a", L""});
   kit.Write();
   TEngineRun run;
@@ -689,6 +750,117 @@ TEST(StationSetup, NeedsAnInstalledCopy) {
   EXPECT_EQ(run.Execute(kit.Dir(), sfStationSetup, nullptr), 0);
   EXPECT_EQ(run.Errors(), std::vector<std::wstring>{L"Файл " + kit.Dir() + L"instcfg.ini не найден"});
   EXPECT_FALSE(fs::exists(folders.ProgramPath()));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Install, AnArchivedFileThatCannotBeWrittenGetsTheCopyErrorQuestion) {
+  const TMixedKit mixed("blocked");
+  const TInstallFolders& folders = mixed.Folders;
+  // A file where the folder www\ has to be.
+  fs::create_directories(folders.ProgramPath());
+  WriteFile(folders.ProgramPath() / "www", "in the way");
+  TEngineRun run;
+  run.Answer = [](const TQuestionCall&) { return IDIGNORE; };
+  EXPECT_EQ(run.Install(mixed.Kit.Dir(), folders.Program()), 0);
+  ASSERT_EQ(run.Questions.size(), 1u);
+  EXPECT_EQ(run.Questions[0].Flags, 18u);
+  const std::wstring target = folders.Program() + L"www\\index.html";
+  EXPECT_EQ(run.Questions[0].Text.rfind(L"При копировании файла " + EngineWorkDir() + L"index.html -> " + target, 0), 0u)
+      << fs::path(run.Questions[0].Text).string();
+  EXPECT_EQ(run.Warnings(), std::vector<std::wstring>{L"Установка файла " + target + L" пропущена"});
+  EXPECT_EQ(Read(folders.ProgramPath() / "jom.dll"), mixed.Kit.Files()[1].Content);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Install, ASecondInstallIntoAnotherFolderGetsTheNextRegistrationName) {
+  const TMixedKit mixed("second");
+  const TInstallFolders& folders = mixed.Folders;
+  TEngineRun first;
+  first.Automatic = true;
+  ExpectInstalled(first, first.Install(mixed.Kit.Dir(), folders.Program(), L"", sizeof(TInstallParams), true));
+  const std::wstring other = (folders.Root() / "Other").wstring() + L"\\";
+  TEngineRun second;
+  second.Automatic = true;
+  ExpectInstalled(second, second.Install(mixed.Kit.Dir(), other, L"", sizeof(TInstallParams), true));
+
+  // The association follows the last install whose setup.exe it names.
+  ExpectRegistered(folders, folders.Program(), folders.Section, L"5.03", false);
+  ExpectRegistered(folders, other, folders.Section + L"1", L"5.03");
+  // A reinstall into the first folder keeps its name.
+  TEngineRun again;
+  again.Automatic = true;
+  ExpectInstalled(again, again.Install(mixed.Kit.Dir(), folders.Program(), L"", sizeof(TInstallParams), true));
+  EXPECT_EQ(Profile(folders.Program() + L"instcfg.ini", folders.Section, L"SectionName"), folders.Section);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UninstallKey(folders.Section + L"2")));
+}
+
+TEST(Install, AReinstallKeepsTheCopysBackupOption) {
+  const TMixedKit mixed("options");
+  const TInstallFolders& folders = mixed.Folders;
+  InstalledMixedCopy(folders, L"5.02", mixed.System.Name);
+  {
+    std::ofstream config(folders.ProgramPath() / "instcfg.ini", std::ios::app | std::ios::binary);
+    config << "BackupFiles=1\r\nKvtRenewService=1\r\n";
+  }
+  TEngineRun run;
+  run.Automatic = true;
+  ExpectInstalled(run, run.Install(mixed.Kit.Dir(), folders.Program()));
+  EXPECT_EQ(Profile(folders.Program() + L"instcfg.ini", folders.Section, L"BackupFiles"), L"1");
+  EXPECT_EQ(Profile(folders.Program() + L"instcfg.ini", folders.Section, L"KvtRenewService"), L"1");
+}
+
+TEST(Install, AVersionCheckedFileIsNotReplacedByAnOlderVersion) {
+  TInstallFolders folders("older");
+  const std::string low = Read(ExecutableDir() / "VersionLow.dll");
+  const std::string high = Read(ExecutableDir() / "VersionHigh.dll");
+  ASSERT_FALSE(low.empty());
+  ASSERT_FALSE(high.empty());
+  TKit kit = folders.NewKit(L"5.03");
+  kit.Add({L"shared.dll", L"..\\Common", L"C", L"main", low, L""})
+      .Add({L"newer.dll", L"..\\Common", L"C", L"", high, L""});
+  kit.Write();
+  const fs::path common = folders.Root() / "Common";
+  fs::create_directories(common);
+  WriteFile(common / "shared.dll", high);
+  WriteFile(common / "newer.dll", low);
+  TEngineRun run;
+  run.Automatic = true;
+  ExpectInstalled(run, run.Install(kit.Dir(), folders.Program()));
+  EXPECT_EQ(Read(common / "shared.dll"), high);  // 1.10 stays: the kit's 1.2 is older
+  EXPECT_EQ(Read(common / "newer.dll"), high);   // 1.2 gives way to 1.10
+  // The kept copies are the kit's whatever the installed versions.
+  EXPECT_EQ(Read(folders.ProgramPath() / "DISTR" / "##" / "Common" / "shared.dll"), low);
+}
+
+TEST(StationSetup, RegistersAnInstalledCopyOnThisComputer) {
+  const TMixedKit mixed("station");
+  const TInstallFolders& folders = mixed.Folders;
+  TEngineRun install;
+  install.Automatic = true;
+  ExpectInstalled(install, install.Install(mixed.Kit.Dir(), folders.Program(), L"", sizeof(TInstallParams), true));
+  // Another computer: none of the system's records of the first install.
+  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKey(folders.Section).c_str());
+  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, folders.RenewKey.c_str());
+  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, folders.RenewExtension.c_str());
+  ::DeleteFileW(mixed.System.Path().c_str());
+  ::WritePrivateProfileStringW(L"StationSetup", nullptr, nullptr, (folders.Program() + L"instcfg.ini").c_str());
+  const std::string installed = Read(folders.ProgramPath() / "jom.exe");
+
+  TEngineRun station;
+  station.Automatic = true;
+  ExpectInstalled(station, station.Execute(folders.Program(), sfStationSetup, nullptr));
+  ExpectRegistered(folders, folders.Program(), folders.Section, L"5.03");
+  // The system folder's file comes from its kept copy; the program folder
+  // is left as it was.
+  EXPECT_EQ(Read(mixed.System.Path()), mixed.Kit.Files()[4].Content);
+  EXPECT_EQ(station.CopiedTargets(), (std::vector<std::wstring>{folders.Program() + L"jom.exe", mixed.System.Path()}));
+  EXPECT_EQ(Read(folders.ProgramPath() / "jom.exe"), installed);
 }
 
 }  // namespace
