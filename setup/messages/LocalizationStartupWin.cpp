@@ -1,11 +1,10 @@
 #include "setup/messages/LocalizationStartup.h"
 
 #include "platform/Win.h"
-// shellapi.h needs <windows.h> before it.
-#include <shellapi.h>
 
 #include <vector>
 
+#include "platform/CommandLine.h"
 #include "platform/StrTool.h"
 #include "setup/messages/JomLocalizationTypes.h"
 #include "setup/messages/MessageCatalogue.h"
@@ -13,19 +12,14 @@
 
 namespace {
 
-std::vector<std::wstring> CommandLineArguments() {
-  int count = 0;
-  LPWSTR* list = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  std::vector<std::wstring> arguments;
-  if (!list) return arguments;
-  for (int i = 0; i < count; ++i) arguments.emplace_back(list[i]);
-  ::LocalFree(list);
-  return arguments;
-}
-
+// The Wine switch: "/" or "-" followed by exactly WINE, in any letter case.
 bool Unattended(const std::vector<std::wstring>& arguments) {
   for (std::size_t i = 1; i < arguments.size(); ++i) {
-    if (SameTextAscii(arguments[i], L"/WINE")) return true;
+    const std::wstring& argument = arguments[i];
+    if (argument.size() == 5 && (argument[0] == L'/' || argument[0] == L'-') &&
+        SameTextAscii(argument.substr(1), L"WINE")) {
+      return true;
+    }
   }
   return false;
 }
@@ -33,7 +27,9 @@ bool Unattended(const std::vector<std::wstring>& arguments) {
 }  // namespace
 
 void ApplyLocalization() {
-  const std::vector<std::wstring> arguments = CommandLineArguments();
+  // Split as setup splits its whole command line: the relaunched copy's
+  // first argument ends in a backslash before its closing quote.
+  const std::vector<std::wstring> arguments = SplitCommandLineWithProgram(::GetCommandLineW());
   ApplyLocalization(arguments);
   const std::wstring problem = LocalizationProblemText(Localization());
   if (problem.empty() || Unattended(arguments)) return;
