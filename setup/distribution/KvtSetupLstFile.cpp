@@ -56,10 +56,10 @@ bool IsSafeListName(const std::wstring& name) {
 }
 
 // What the reader cannot take back from a bare token: characters up to
-// code 32, "=", a leading ";" (a token of its own) or "#" (a comment at the
-// start of a line).
-bool NeedsQuotes(const std::wstring& value) {
-  if (value[0] == L';' || value[0] == L'#') return true;
+// code 32, "=", a leading ";" (a token of its own) or, first on a line, a
+// leading "#" (a comment).
+bool NeedsQuotes(const std::wstring& value, bool firstOnLine) {
+  if (value[0] == L';' || (firstOnLine && value[0] == L'#')) return true;
   for (wchar_t c : value) {
     if (IsBlank(c) || c == L'=') return true;
   }
@@ -321,7 +321,9 @@ std::wstring NormalizePath(const std::wstring& path) {
   return result;
 }
 
-std::wstring QuoteValue(const std::wstring& value, bool force) {
+std::wstring QuoteValue(const std::wstring& value, bool force) { return QuoteToken(value, force, true); }
+
+std::wstring QuoteToken(const std::wstring& value, bool force, bool firstOnLine) {
   if (value.empty()) return value;
   const std::size_t quote = value.find(L'"');
   const auto unwritable = [&] {
@@ -332,7 +334,7 @@ std::wstring QuoteValue(const std::wstring& value, bool force) {
   if (quote == 0 && value.size() >= 2 && value.back() == L'"' && value.find(L'"', 1) == value.size() - 1) {
     return value;
   }
-  const bool needed = NeedsQuotes(value);
+  const bool needed = NeedsQuotes(value, firstOnLine);
   if (quote == std::wstring::npos) return force || needed ? L"\"" + value + L"\"" : value;
   // A quote inside a bare token is an ordinary character; a quoted token
   // ends at it, and a leading one would start a quoted token.
@@ -475,7 +477,8 @@ std::wstring TProgramLstFile::ItemLines(const std::vector<std::wstring>& names, 
       if (SameTextAscii(names[n], L"Dir") && (value[0] == L'\\' || value[0] == L'/' || value[0] == L'"')) {
         value = L"\\" + value;
       }
-      value = QuoteValue(value, caption || SameTextAscii(names[n], L"Descr") || SameTextAscii(names[n], L"Params"));
+      const bool forced = caption || SameTextAscii(names[n], L"Descr") || SameTextAscii(names[n], L"Params");
+      value = QuoteToken(value, forced, false);
       const int width = n < widths.size() ? widths[n] : 0;
       value = width > 0 ? PadRight(value, width) : PadLeft(value, -width);
       line += L" " + names[n] + L"=" + value;

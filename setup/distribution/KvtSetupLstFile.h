@@ -100,6 +100,9 @@ std::wstring NormalizePath(const std::wstring& path);
 // empty stays empty. A value that no form reads back (a double quote where
 // quotes are needed, a leading one, a line break) raises EMessageError.
 std::wstring QuoteValue(const std::wstring& value, bool force);
+// QuoteValue for a token that is not first on its line, where a leading "#"
+// starts no comment (so "#a\"b" can be written bare).
+std::wstring QuoteToken(const std::wstring& value, bool force, bool firstOnLine);
 
 // a + b for sizes in bytes, held at 2^63 - 1 instead of overflowing;
 // negative sizes count as 0.

@@ -210,9 +210,10 @@ TEST_F(ListFile, NormalizePathAndQuoting) {
   };
   for (const auto& [value, force, quoted] : quoting) EXPECT_EQ(QuoteValue(value, force), quoted) << WideToUtf8(value);
   // No form of these reads back whole.
-  for (const wchar_t* value : {L"a \"b", L"\"open", L"a\r\nb.dll St=I", L"\"a\"b\""}) {
+  for (const wchar_t* value : {L"a \"b", L"\"open", L"a\r\nb.dll St=I", L"\"a\"b\"", L"#a\"b"}) {
     EXPECT_THROW(QuoteValue(value, false), EMessageError) << WideToUtf8(value);
   }
+  EXPECT_EQ(QuoteToken(L"#a\"b", true, false), L"#a\"b") << "after a name, \"#\" starts no comment";
 }
 
 TEST_F(ListFile, ComparisonsWithAnotherVersion) {
@@ -511,7 +512,7 @@ TEST_F(ListFile, WrittenListsReadBackWhole) {
       L"\"a=b.txt\" Cond=\"x=1\" Descr=\"tab\there\"",
       L"\"#hash.txt\" Params=\";semi\" Caption=\"   spaced   \"",
       L"\";first\" Dir=\\\\sub St=L",
-      L"quote\"d.txt Descr=say\"so Dir=\"with blank\" Arc=\"my pack\"",
+      L"quote\"d.txt Descr=say\"so Dir=\"with blank\" Arc=\"my pack\" Params=#a\"b",
       L"\"\"",
       L"plain.dll St=IRk CRC=0A1B2C3D Len=000042 Arc=main Dir=/bin/",
   });
