@@ -156,6 +156,18 @@ public:
   // [StationSetup] of instcfg.ini: this computer's installed version.
   void WriteStationEntry();
 
+  // sfUninstall: after the confirmations, the program run before and the
+  // locked-file check, removes the shortcuts (and, with "UnregOleFiles", the
+  // OLE registrations), the program folder unless it lies on a network or
+  // is a drive root or special folder (a warning says so), and the records.
+  void UninstallProgram();
+  // Steps of UninstallProgram. A server that cannot be unregistered is an
+  // error message and the next item follows.
+  void RemoveShortcutsAndOleServers(bool unregisterOle);
+  // The program folder with everything below it; what cannot be deleted
+  // stays silently.
+  void DeleteProgramFolder();
+
   // Removal steps of the uninstall: each removes what its install step
   // wrote, nothing of another product.
   void UnregisterFileAssociation();

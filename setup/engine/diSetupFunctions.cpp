@@ -30,7 +30,7 @@ std::map<std::int32_t, TSetupFunction> BuiltInSetupFunctions() {
       {sfCheck, &CheckProgramFunction},
       {sfBuildKit, &BuildDistributionFunction},
       {sfStationSetup, [](TKvtSetup& setup, void*) { setup.InstallStation(); }},
-      {sfUninstall, NotBuilt(rsProgramUninstall)},
+      {sfUninstall, [](TKvtSetup& setup, void*) { setup.UninstallProgram(); }},
   };
 }
 
