@@ -115,6 +115,12 @@ void ExchangeZero(std::uint8_t* bytes, std::size_t size, std::uint8_t z) {
   }
 }
 
+// to[i] += from[i]; the ranges never overlap (old and data images are
+// separate memory), which lets the compiler vectorise the loop.
+void AddBytes(std::uint8_t* __restrict to, const std::uint8_t* __restrict from, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) to[i] = static_cast<std::uint8_t>(to[i] + from[i]);
+}
+
 std::uint32_t Crc32(const std::uint8_t* bytes, std::size_t size) { return ~UpdateCrc32(bytes, size, 0xFFFFFFFF); }
 
 std::filesystem::path ToPath(const std::wstring& fileName) { return std::filesystem::path(fileName); }
@@ -372,9 +378,7 @@ void ApplyBlocks(const TBlockList& blocks, const TCustomMemoryStream& oldImage, 
     }
     const TBlock& block = *blocks[static_cast<int>(index)];
     if (block.OldOffset == -1) continue;
-    const std::uint8_t* from = old + block.OldOffset;
-    std::uint8_t* to = data + block.NewOffset;
-    for (std::int64_t i = 0; i < block.Length; ++i) to[i] = static_cast<std::uint8_t>(to[i] + from[i]);
+    AddBytes(data + block.NewOffset, old + block.OldOffset, static_cast<std::size_t>(block.Length));
   }
   Report(progress, 100);
 }

@@ -47,7 +47,7 @@ using TPatchProgress = std::function<void(int percent)>;
 std::wstring InvalidPatchText(const std::wstring& fileName);
 
 // Adds the old bytes into the data image in place for every block with a
-// source, reporting progress by block. A block outside either image raises
+// source, reporting progress by block. The images are separate memory. A block outside either image raises
 // the invalid-patch refusal without changing the data image.
 void ApplyBlocks(const TBlockList& blocks, const TCustomMemoryStream& oldImage, TCustomMemoryStream& dataImage,
                  const TPatchProgress& progress = {}, const std::wstring& fileName = std::wstring());
