@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <new>
 
 bool InflateRaw(const std::uint8_t* data, std::size_t size, std::size_t maxSize, std::vector<std::uint8_t>& out) {
   z_stream z{};
@@ -40,4 +41,50 @@ bool DeflateRaw(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>
   out.resize(z.total_out);
   deflateEnd(&z);
   return status == Z_STREAM_END;
+}
+
+struct TRawInflater::TState {
+  z_stream Stream{};
+  bool Ready = false;
+  bool Ended = false;
+};
+
+TRawInflater::TRawInflater() : State(std::make_unique<TState>()) {
+  if (inflateInit2(&State->Stream, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
+  State->Ready = true;
+}
+
+TRawInflater::~TRawInflater() {
+  if (State->Ready) inflateEnd(&State->Stream);
+}
+
+TRawInflater::TResult TRawInflater::Inflate(const std::uint8_t*& input, std::size_t& inputSize,
+                                            std::uint8_t*& output, std::size_t& outputSize) {
+  z_stream& z = State->Stream;
+  if (State->Ended) return TResult::End;
+  // zlib counts in 32 bits: feed and fill at most 1 GiB per call.
+  constexpr std::size_t Step = std::size_t{1} << 30;
+  for (;;) {
+    if (outputSize == 0) return TResult::OutputFull;
+    // Called even without input: zlib may still hold output of what it read.
+    const uInt in = static_cast<uInt>(std::min(inputSize, Step));
+    const uInt out = static_cast<uInt>(std::min(outputSize, Step));
+    z.next_in = const_cast<Bytef*>(input);
+    z.avail_in = in;
+    z.next_out = output;
+    z.avail_out = out;
+    const int status = inflate(&z, Z_NO_FLUSH);
+    const std::size_t used = in - z.avail_in;
+    const std::size_t produced = out - z.avail_out;
+    input += used;
+    inputSize -= used;
+    output += produced;
+    outputSize -= produced;
+    if (status == Z_STREAM_END) {
+      State->Ended = true;
+      return TResult::End;
+    }
+    if (status != Z_OK && status != Z_BUF_ERROR) return TResult::Damaged;
+    if (used == 0 && produced == 0) return inputSize == 0 ? TResult::NeedInput : TResult::Damaged;
+  }
 }

@@ -79,6 +79,32 @@ void TMemoryStream::Clear() {
   Pos = 0;
 }
 
+std::size_t TCustomMemoryStream::Read(void* buffer, std::size_t count) {
+  if (Pos >= MemorySize) return 0;
+  const std::size_t n = std::min(count, MemorySize - Pos);
+  std::memcpy(buffer, Bytes + Pos, n);
+  Pos += n;
+  return n;
+}
+
+void TCustomMemoryStream::SetPosition(std::int64_t position) {
+  Pos = static_cast<std::size_t>(std::clamp<std::int64_t>(position, 0, Size()));
+}
+
+void TCustomMemoryStream::SetPointer(std::uint8_t* memory, std::size_t size) {
+  Bytes = memory;
+  MemorySize = memory ? size : 0;
+  Pos = 0;
+}
+
+std::size_t TBufferStream::Write(const void* buffer, std::size_t count) {
+  if (Pos >= static_cast<std::size_t>(Size())) return 0;
+  const std::size_t n = std::min(count, static_cast<std::size_t>(Size()) - Pos);
+  std::memcpy(Memory() + Pos, buffer, n);
+  Pos += n;
+  return n;
+}
+
 TFileStream::TFileStream(const std::wstring& fileName, Mode mode) {
   const auto flags = mode == Mode::OpenRead ? std::ios::in | std::ios::binary
                                             : std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc;

@@ -70,6 +70,38 @@ private:
   std::size_t Pos = 0;
 };
 
+// A stream over a block of memory of fixed size: reads and seeks within it.
+// Who owns the memory and whether writes are allowed is the descendant's.
+class TCustomMemoryStream : public TStream {
+public:
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::int64_t Position() const override { return static_cast<std::int64_t>(Pos); }
+  // Clamped to 0..Size.
+  void SetPosition(std::int64_t position) override;
+  std::int64_t Size() const override { return static_cast<std::int64_t>(MemorySize); }
+
+  std::uint8_t* Memory() const { return Bytes; }
+
+protected:
+  // Points the stream at other memory and rewinds.
+  void SetPointer(std::uint8_t* memory, std::size_t size);
+  std::size_t Pos = 0;
+
+private:
+  std::uint8_t* Bytes = nullptr;
+  std::size_t MemorySize = 0;
+};
+
+// A view over memory owned by someone else (pointer and size given at
+// creation): never grows or frees it; a write copies into the memory at the
+// position and is cut short at its end.
+class TBufferStream : public TCustomMemoryStream {
+public:
+  TBufferStream(void* memory, std::size_t size) { SetPointer(static_cast<std::uint8_t*>(memory), size); }
+
+  std::size_t Write(const void* buffer, std::size_t count) override;
+};
+
 // A file opened for reading (shared with other readers and writers) or
 // created for writing.
 class TFileStream : public TStream {
