@@ -133,8 +133,12 @@ std::wstring SystemReason(const std::error_code& error) {
   const std::uint32_t code = PlatformTools().GetLastError();
   std::string text = code != 0 ? std::system_category().message(static_cast<int>(code)) : error.message();
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) text.pop_back();
+  // The library gives the system's text in UTF-8 or, on Windows, in the
+  // ANSI code page; text that is not valid UTF-8 is the latter.
   const std::wstring wide = Utf8ToWide(text);
-  return wide.empty() ? PlatformTools().AnsiToUnicode(text, PlatformTools().GetAnsiCodePage()) : wide;
+  if (WideToUtf8(wide) == text) return wide;
+  IPlatformTools& platform = PlatformTools();
+  return platform.AnsiToUnicode(text, platform.GetAnsiCodePage());
 }
 
 [[noreturn]] void RaiseFileError(const std::wstring& format, const std::wstring& fileName,

@@ -433,21 +433,3 @@ TEST(ApplyPatch, DatesTheNewFileAtTwoSecondPrecision) {
 
 }  // namespace
 
-#ifdef _WIN32
-TEST(ApplyPatch, ATargetThatCannotBeReplacedStaysAsItWas) {
-  const std::string oldBytes = RandomBytes(2000, 15), newBytes = Changed(oldBytes, 16);
-  TempDir dir("renew");
-  WriteFile(dir.path() / "old.bin", oldBytes);
-  WriteFile(dir.path() / "new.bin", "the installed file");
-  const std::wstring newName = Name(dir, "new.bin");
-  {
-    // Held open without sharing by a second process: it cannot be replaced.
-    testsupport::ChildProcess holder = testsupport::HoldFileOpen(newName, 0);
-    const std::wstring error = ApplyError(Name(dir, "old.bin"), newName, MakePatch(oldBytes, newBytes, 300, true).Serialize());
-    EXPECT_EQ(error.rfind(FormatText(rsFileCreateError, {newName}) + L" (", 0), 0u) << testing::PrintToString(error);
-    EXPECT_GT(error.size(), FormatText(rsFileCreateError, {newName}).size() + 3) << "the system's reason follows";
-  }
-  EXPECT_EQ(ReadFile(dir.path() / "new.bin"), "the installed file");
-  EXPECT_EQ(FolderNames(dir), (std::vector<std::string>{"new.bin", "old.bin"}));
-}
-#endif
