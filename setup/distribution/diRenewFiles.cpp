@@ -10,6 +10,8 @@
 #include <memory>
 #include <random>
 #include <system_error>
+#include <thread>
+#include <utility>
 
 #include "platform/ObjList.h"
 #include "platform/PlatformIntfTypes.h"
@@ -131,8 +133,12 @@ std::wstring SystemReason(const std::error_code& error) {
   const std::uint32_t code = PlatformTools().GetLastError();
   std::string text = code != 0 ? std::system_category().message(static_cast<int>(code)) : error.message();
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) text.pop_back();
+  // The library gives the system's text in UTF-8 or, on Windows, in the
+  // ANSI code page; text that is not valid UTF-8 is the latter.
   const std::wstring wide = Utf8ToWide(text);
-  return wide.empty() ? PlatformTools().AnsiToUnicode(text, PlatformTools().GetAnsiCodePage()) : wide;
+  if (WideToUtf8(wide) == text) return wide;
+  IPlatformTools& platform = PlatformTools();
+  return platform.AnsiToUnicode(text, platform.GetAnsiCodePage());
 }
 
 [[noreturn]] void RaiseFileError(const std::wstring& format, const std::wstring& fileName,
@@ -278,47 +284,103 @@ std::wstring TemporaryName(const std::filesystem::path& target) {
   return target.filename().wstring() + L".~" + hex;
 }
 
-// Writes the bytes to a temporary file beside the target, dates it, and
-// renames it over the target; on any failure the temporary file goes and
-// the target stays as it was.
-void WriteNewFile(const std::wstring& fileName, const std::uint8_t* bytes, std::size_t size, double newDate) {
-  namespace fs = std::filesystem;
-  const fs::path target = ToPath(fileName);
-  std::error_code error;
-  const fs::path folder = target.parent_path();
-  if (!folder.empty() && !fs::is_directory(folder, error)) {
-    PlatformTools().SetLastError(0);
-    if (!fs::create_directories(folder, error) && error) RaiseFileError(rsFileCreateError, fileName, error);
+// The new file, written to a temporary file beside the target and then
+// dated and renamed over it by Commit; until then the target stays as it was,
+// and a writer that is not committed removes its temporary file.
+class TNewFileWriter {
+public:
+  explicit TNewFileWriter(const std::wstring& fileName) : FileName(fileName), Target(ToPath(fileName)) {}
+  ~TNewFileWriter() {
+    std::error_code ignored;
+    if (!Temporary.empty() && !Committed) std::filesystem::remove(Temporary, ignored);
   }
-  const fs::path temporary = folder / TemporaryName(target);
-  struct TRemoveOnFailure {
-    const fs::path& File;
-    bool Keep = false;
-    ~TRemoveOnFailure() {
-      std::error_code ignored;
-      if (!Keep) fs::remove(File, ignored);
-    }
-  } cleanup{temporary};
+  TNewFileWriter(const TNewFileWriter&) = delete;
+  TNewFileWriter& operator=(const TNewFileWriter&) = delete;
 
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) RaiseFileCreateError(fileName);
+  // True when the target's folder is there already (nothing to create).
+  bool FolderExists() const {
+    std::error_code ignored;
+    return Target.parent_path().empty() || std::filesystem::is_directory(Target.parent_path(), ignored);
+  }
+
+  // Creates the missing folders and writes the bytes to the temporary file.
+  void Write(const std::uint8_t* bytes, std::size_t size) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path folder = Target.parent_path();
+    if (!FolderExists()) {
+      PlatformTools().SetLastError(0);
+      if (!fs::create_directories(folder, error) && error) RaiseFileError(rsFileCreateError, FileName, error);
+    }
+    Temporary = folder / TemporaryName(Target);
+    std::ofstream out(Temporary, std::ios::binary | std::ios::trunc);
+    if (!out) RaiseFileCreateError(FileName);
     out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
     out.close();
-    if (!out) RaiseWriteError(fileName);
+    if (!out) RaiseWriteError(FileName);
   }
-  std::int64_t seconds = 0;
-  if (newDate != 0 && DosDateToUnixSeconds(newDate, seconds)) {
-    const auto time = std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(seconds)));
+
+  // Dates the written file (newDate 0: as written) and puts it in place.
+  void Commit(double newDate) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    std::int64_t seconds = 0;
+    if (newDate != 0 && DosDateToUnixSeconds(newDate, seconds)) {
+      const auto time = std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(seconds)));
+      PlatformTools().SetLastError(0);
+      fs::last_write_time(Temporary, time, error);
+      if (error) RaiseFileError(rsFileCreateError, FileName, error);
+    }
     PlatformTools().SetLastError(0);
-    fs::last_write_time(temporary, time, error);
-    if (error) RaiseFileError(rsFileCreateError, fileName, error);
+    fs::rename(Temporary, Target, error);
+    if (error) RaiseFileError(rsFileCreateError, FileName, error);
+    Committed = true;
   }
-  PlatformTools().SetLastError(0);
-  fs::rename(temporary, target, error);
-  if (error) RaiseFileError(rsFileCreateError, fileName, error);
-  cleanup.Keep = true;
-}
+
+private:
+  std::wstring FileName;
+  std::filesystem::path Target;
+  std::filesystem::path Temporary;
+  bool Committed = false;
+};
+
+// Runs work on a second thread (inline when no thread can be started) and
+// hands back what it raised at Join, so that two passes over large images
+// overlap.
+class TBackgroundWork {
+public:
+  explicit TBackgroundWork(std::function<void()> work) : Work(std::move(work)) {
+    try {
+      Thread = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+      Run();
+    }
+  }
+  ~TBackgroundWork() {
+    if (Thread.joinable()) Thread.join();
+  }
+  TBackgroundWork(const TBackgroundWork&) = delete;
+  TBackgroundWork& operator=(const TBackgroundWork&) = delete;
+
+  // Waits for the work; raises what it raised.
+  void Join() {
+    if (Thread.joinable()) Thread.join();
+    if (Error) std::rethrow_exception(std::exchange(Error, nullptr));
+  }
+
+private:
+  void Run() {
+    try {
+      Work();
+    } catch (...) {
+      Error = std::current_exception();
+    }
+  }
+
+  std::function<void()> Work;
+  std::exception_ptr Error;
+  std::thread Thread;
+};
 
 void Report(const TPatchProgress& progress, int percent) {
   if (progress) progress(percent);
@@ -403,21 +465,36 @@ bool ApplyPatch(const std::wstring& oldFileName, const std::wstring& newFileName
   if (length >= 0 && length != header.OldSize && length != header.NewSize) {
     throw EMessageError(FormatText(rsRenewOldFileSizeInvalid, {oldFileName}));
   }
-  TOldImage old(oldFileName);
-  const std::uint32_t oldCrc = Crc32(old.Bytes.get(), old.Size);
-  if (old.Size != header.OldSize || oldCrc != header.OldCrc) {
-    if (old.Size == header.NewSize && oldCrc == header.NewCrc) return true;
-    throw EMessageError(FormatText(old.Size == header.OldSize ? rsRenewOldFileCrcInvalid : rsRenewOldFileSizeInvalid,
+  // The old file is read and summed while a compressed body is inflated; what
+  // the old file says is decided first, whatever the body turned out to be.
+  std::unique_ptr<TOldImage> old;
+  std::uint32_t oldCrc = 0;
+  TBackgroundWork loading([&] {
+    old = std::make_unique<TOldImage>(oldFileName);
+    oldCrc = Crc32(old->Bytes.get(), old->Size);
+  });
+  std::unique_ptr<TInflatedBody> inflated;
+  std::exception_ptr bodyError;
+  if (header.Compressed) {
+    try {
+      inflated = std::make_unique<TInflatedBody>(patch, header.NewSize, newFileName);
+    } catch (...) {
+      bodyError = std::current_exception();
+    }
+  }
+  loading.Join();
+  if (old->Size != header.OldSize || oldCrc != header.OldCrc) {
+    if (old->Size == header.NewSize && oldCrc == header.NewCrc) return true;
+    throw EMessageError(FormatText(old->Size == header.OldSize ? rsRenewOldFileCrcInvalid : rsRenewOldFileSizeInvalid,
                                    {oldFileName}));
   }
-  ExchangeZero(old.Bytes.get(), old.Size, header.ZeroSubstitute);
-  TBufferStream oldImage(old.Bytes.get(), old.Size);
+  if (bodyError) std::rethrow_exception(bodyError);
+  ExchangeZero(old->Bytes.get(), old->Size, header.ZeroSubstitute);
+  TBufferStream oldImage(old->Bytes.get(), old->Size);
 
-  std::unique_ptr<TInflatedBody> inflated;
   std::unique_ptr<TBufferStream> inflatedStream;
   TStream* body = &patch;
-  if (header.Compressed) {
-    inflated = std::make_unique<TInflatedBody>(patch, header.NewSize, newFileName);
+  if (inflated) {
     inflatedStream = std::make_unique<TBufferStream>(inflated->Bytes.get(), inflated->Size);
     body = inflatedStream.get();
   } else {
@@ -436,7 +513,7 @@ bool ApplyPatch(const std::wstring& oldFileName, const std::wstring& newFileName
   if (body->Remaining() != header.NewSize) {
     throw EMessageError(FormatText(rsRenewNewFileSizeInvalid, {newFileName}));
   }
-  if (!blocks.InsideImages(static_cast<std::int64_t>(old.Size), header.NewSize)) RaiseInvalidPatch(newFileName);
+  if (!blocks.InsideImages(static_cast<std::int64_t>(old->Size), header.NewSize)) RaiseInvalidPatch(newFileName);
 
   // The data image: in place inside the inflated body, or read from a stored
   // body into memory of its own.
@@ -452,13 +529,25 @@ bool ApplyPatch(const std::wstring& oldFileName, const std::wstring& newFileName
   TBufferStream dataImage(data, header.NewSize);
   ApplyBlocks(blocks, oldImage, dataImage, progress, newFileName);
   ExchangeZero(data, header.NewSize, header.ZeroSubstitute);
-  if (Crc32(data, header.NewSize) != header.NewCrc) {
-    throw EMessageError(FormatText(rsRenewNewFileCrcInvalid, {newFileName}));
-  }
   // The old image is no longer needed: give its memory back before writing.
-  old.Bytes.reset();
+  old.reset();
 
-  WriteNewFile(newFileName, data, header.NewSize, header.NewDate);
+  // The new file's sum is taken while it is written to its temporary file;
+  // it is put in place only when the sum is right. Where its folder is still
+  // to be made, the sum comes first, so a bad patch creates no folder.
+  TNewFileWriter writer(newFileName);
+  std::uint32_t newCrc = 0;
+  const bool writeWhileSumming = writer.FolderExists();
+  if (writeWhileSumming) {
+    TBackgroundWork summing([&] { newCrc = Crc32(data, header.NewSize); });
+    writer.Write(data, header.NewSize);
+    summing.Join();
+  } else {
+    newCrc = Crc32(data, header.NewSize);
+  }
+  if (newCrc != header.NewCrc) throw EMessageError(FormatText(rsRenewNewFileCrcInvalid, {newFileName}));
+  if (!writeWhileSumming) writer.Write(data, header.NewSize);
+  writer.Commit(header.NewDate);
   Report(progress, 100);
   return false;
 }

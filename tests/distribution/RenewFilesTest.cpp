@@ -127,6 +127,13 @@ TEST(ApplyPatch, PatchesAFileInPlaceAndIntoAMissingFolder) {
   TMemoryStream again = StreamOf(patch);
   EXPECT_FALSE(ApplyPatch(Name(dir, "old.bin"), (dir.path() / "a" / "b" / "new.bin").wstring(), again));
   EXPECT_EQ(ReadFile(dir.path() / "a" / "b" / "new.bin"), newBytes);
+
+  // A patch whose result is wrong makes no folder either.
+  TRenewPatch wrong = MakePatch(oldBytes, newBytes, 400, true);
+  wrong.NewCrc ^= 1;
+  EXPECT_EQ(ApplyError(Name(dir, "old.bin"), (dir.path() / "c" / "new.bin").wstring(), wrong.Serialize()),
+            FormatText(rsRenewNewFileCrcInvalid, {(dir.path() / "c" / "new.bin").wstring()}));
+  EXPECT_FALSE(fs::exists(dir.path() / "c"));
 }
 
 TEST(ApplyPatch, AnOldFileThatIsAlreadyNewIsLeftAlone) {
@@ -425,3 +432,4 @@ TEST(ApplyPatch, DatesTheNewFileAtTwoSecondPrecision) {
 }
 
 }  // namespace
+
