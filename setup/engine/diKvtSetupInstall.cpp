@@ -8,10 +8,9 @@
 
 #include "platform/FileTool.h"
 #include "platform/PlatformIntfTypes.h"
+#include "platform/ShTools.h"
 #include "platform/StrTool.h"
 #include "platform/Win.h"
-
-#include <shlobj.h>
 
 #include "setup/distribution/FileVersions.h"
 #include "setup/distribution/diCommon.h"
@@ -393,7 +392,7 @@ void TKvtSetup::FinishInstall() {
   if (!RunningFromInstalled) WriteInstCfg();
   RegisterInProgramsIni();
   WriteStationEntry();
-  ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  NotifyAssociationsChanged();
   if (!AfterInstall.empty()) RunProgram(InstallDir + AfterInstall, L"/AFTERINSTALL", AfterInstallInfo);
   std::uint8_t cancel = 0;
   StatusCancelled(L" ", L" ", L" ", 100, cancel);
