@@ -311,7 +311,11 @@ void TKvtSetup::InstallItem(TProgramLstFileItem& item, bool stationMode) {
       copyToTarget = item.IsSystemLocated();
     } else if (!item.AttributesChanged) {
       copyToKept = item.HasStatus(KeptCopyLetters);
-      copyToTarget = !(FileExists(target) && KeepUserSettings && !item.HasStatus(AlwaysOverwrittenLetters));
+      // An update stages only what its new version changed: each staged file
+      // replaces the installed one, or the new list would describe files
+      // that are not there.
+      copyToTarget = RunningFromInstalled ||
+                     !(FileExists(target) && KeepUserSettings && !item.HasStatus(AlwaysOverwrittenLetters));
       // A file that lands where nothing is yet comes straight out of its
       // archive; the other copy, if any, is made from it.
       const std::wstring& first = copyToKept ? keptCopy : target;
@@ -367,6 +371,8 @@ void TKvtSetup::DeleteRemovedFiles(std::uint8_t& cancel) {
 }
 
 void TKvtSetup::FinishInstall() {
+  // An update has just replaced setup.ini: the records name the new version.
+  if (RunningFromInstalled) ReadSetupIni(true);
   IPlatformTools& platform = PlatformTools();
   // COM for the shortcuts and OLE servers when the engine runs on a thread
   // of the caller's that did not initialise it.
