@@ -9,11 +9,10 @@
 #include "platform/ExecIntfTypes.h"
 #include "platform/FileTool.h"
 #include "platform/PlatformIntfTypes.h"
+#include "platform/ShTools.h"
 #include "platform/StrTool.h"
 #include "platform/SyncIntfTypes.h"
 #include "platform/Win.h"
-
-#include <shlobj.h>
 
 #include "setup/distribution/FileVersions.h"
 #include "setup/distribution/diCommon.h"
@@ -314,7 +313,11 @@ void TKvtSetup::InstallItem(TProgramLstFileItem& item, bool stationMode) {
       copyToTarget = item.IsSystemLocated();
     } else if (!item.AttributesChanged) {
       copyToKept = item.HasStatus(KeptCopyLetters);
-      copyToTarget = !(FileExists(target) && KeepUserSettings && !item.HasStatus(AlwaysOverwrittenLetters));
+      // An update stages only what its new version changed: each staged file
+      // replaces the installed one, or the new list would describe files
+      // that are not there.
+      copyToTarget = RunningFromInstalled ||
+                     !(FileExists(target) && KeepUserSettings && !item.HasStatus(AlwaysOverwrittenLetters));
       // A file that lands where nothing is yet comes straight out of its
       // archive; the other copy, if any, is made from it.
       const std::wstring& first = copyToKept ? keptCopy : target;
@@ -370,6 +373,8 @@ void TKvtSetup::DeleteRemovedFiles(std::uint8_t& cancel) {
 }
 
 void TKvtSetup::FinishInstall() {
+  // An update has just replaced setup.ini: the records name the new version.
+  if (RunningFromInstalled) ReadSetupIni(true);
   IPlatformTools& platform = PlatformTools();
   // COM for the shortcuts and OLE servers when the engine runs on a thread
   // of the caller's that did not initialise it.
@@ -389,7 +394,7 @@ void TKvtSetup::FinishInstall() {
   if (!RunningFromInstalled) WriteInstCfg();
   RegisterInProgramsIni();
   WriteStationEntry();
-  ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  NotifyAssociationsChanged();
   if (!AfterInstall.empty()) RunProgram(InstallDir + AfterInstall, L"/AFTERINSTALL", AfterInstallInfo);
   std::uint8_t cancel = 0;
   StatusCancelled(L" ", L" ", L" ", 100, cancel);
