@@ -28,6 +28,9 @@ using namespace testsupport;
 
 namespace {
 
+// Install and uninstall tests run at the same time as other test programs.
+[[maybe_unused]] const bool OwnRenewExtension = UseProcessRenewExtension();
+
 const std::wstring Interrupted = L"Установка прервана пользователем";
 
 // The install ran through without an error message.

@@ -24,6 +24,9 @@ using namespace testsupport;
 
 namespace {
 
+// Install and uninstall tests run at the same time as other test programs.
+[[maybe_unused]] const bool OwnRenewExtension = UseProcessRenewExtension();
+
 const std::wstring Caption = L"Медиасервер Tavrel";
 const std::wstring Aborted = L"Operation aborted";
 const std::wstring FilesCancelled = L"Удаление файлов программы отменено пользователем";
