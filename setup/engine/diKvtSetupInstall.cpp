@@ -6,10 +6,12 @@
 #include <climits>
 #include <cwchar>
 
+#include "platform/ExecIntfTypes.h"
 #include "platform/FileTool.h"
 #include "platform/PlatformIntfTypes.h"
 #include "platform/ShTools.h"
 #include "platform/StrTool.h"
+#include "platform/SyncIntfTypes.h"
 #include "platform/Win.h"
 
 #include "setup/distribution/FileVersions.h"
@@ -482,9 +484,26 @@ void TKvtSetup::CopyProgramFile(const std::wstring& source, const std::wstring& 
 
 void TKvtSetup::RunProgram(const std::wstring& file, const std::wstring& switchText, const std::wstring& info) {
   if (!FileExists(file)) return;
-  // Starting the product's own programs comes with the program-execution
-  // service; until then the install stops before doing without them.
-  Raise(FormatText(L"Запуск программы \"%s\" (%s) недоступен в этой сборке программы установки", {file, info + L" " + switchText}));
+  std::uint8_t cancel = 0;
+  StatusCancelled(info, L" ", L" ", -1, cancel);
+  // The product's programs read the program folder and the step from their
+  // command line, and " /AUTO" tells them that nobody is there to answer.
+  std::wstring commandLine = L"\"" + file + L"\" \"" + InstallDir + L"\" " + switchText;
+  if (Automatic) commandLine += L" /AUTO";
+  try {
+    // The dialog stays alive while the program runs: its messages flow
+    // during the wait. What the program returns is its own business.
+    const RefPtr<ITerminateObject> terminate = SyncObjectsProvider().CreateTerminateObjectWithCheck({}, {}, {});
+    const bool started = ExecuteProgramProvider().ExecuteProgram(commandLine, smShowNormal, true, wmWaitForEnd, 1000,
+                                                                 piNormal, terminate, {}, {}, 30000, {});
+    // A start that failed without a reason still fails.
+    if (!CheckOSResult(started, file)) Raise(SystemErrorMessage(ERROR_GEN_FAILURE) + L" (" + file + L")");
+  } catch (...) {
+    StatusCancelled(L" ", L" ", L" ", -1, cancel);
+    throw;
+  }
+  StatusCancelled(L" ", L" ", L" ", -1, cancel);
+  if (cancel != 0) Raise(FormatText(rsExecuteProgramInterrupted, {info}));
 }
 
 void TKvtSetup::Cleanup() {

@@ -139,6 +139,28 @@ TInstalledCopy TInstallFolders::NewCopy(const std::wstring& version) const {
   return copy;
 }
 
+TRecorder::TRecorder(fs::path log) : Log(std::move(log)) {
+  ::SetEnvironmentVariableW(L"TAVREL_RECORDER_LOG", Log.wstring().c_str());
+}
+
+TRecorder::~TRecorder() { ::SetEnvironmentVariableW(L"TAVREL_RECORDER_LOG", nullptr); }
+
+std::string TRecorder::Program() { return ReadFile(ExecutableDir() / "CommandLineRecorder.exe"); }
+
+std::vector<std::wstring> TRecorder::Lines() const {
+  std::vector<std::wstring> lines;
+  const std::string text = fs::exists(Log) ? ReadFile(Log) : std::string();
+  std::size_t at = 0;
+  for (std::size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+    const std::string line = text.substr(at, end - at);
+    std::wstring wide(line.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
+                                                               wide.data(), static_cast<int>(wide.size()))));
+    lines.push_back(wide);
+  }
+  return lines;
+}
+
 std::wstring UninstallKey(const std::wstring& registrationName) {
   return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + registrationName;
 }

@@ -86,6 +86,22 @@ private:
   TDistrParameters Saved;
 };
 
+// CommandLineRecorder.exe as a program of a kit: every run appends its
+// command line to Log for the recorder's lifetime (through the environment
+// the engine's programs inherit).
+class TRecorder {
+public:
+  explicit TRecorder(std::filesystem::path log);
+  ~TRecorder();
+  TRecorder(const TRecorder&) = delete;
+  TRecorder& operator=(const TRecorder&) = delete;
+  // The bytes of the recorder program, to put into a kit.
+  static std::string Program();
+  // The command lines recorded so far, in order.
+  std::vector<std::wstring> Lines() const;
+  const std::filesystem::path Log;
+};
+
 // The Uninstall entry of a registration name (below HKEY_LOCAL_MACHINE).
 std::wstring UninstallKey(const std::wstring& registrationName);
 // The folder of the program group's shortcuts.

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "InstallHarness.h"
 #include "InstalledCopy.h"
@@ -855,6 +856,111 @@ TEST(StationSetup, RegistersAnInstalledCopyOnThisComputer) {
   EXPECT_EQ(Read(mixed.System.Path()), mixed.Kit.Files()[4].Content);
   EXPECT_EQ(station.CopiedTargets(), (std::vector<std::wstring>{folders.Program() + L"jom.exe", mixed.System.Path()}));
   EXPECT_EQ(Read(folders.ProgramPath() / "jom.exe"), installed);
+}
+
+}  // namespace
+
+namespace {
+
+const std::wstring BeforeInstallInfo = L"Подготовка установки программы";
+const std::wstring AfterInstallInfo = L"Завершение установки программы";
+
+// The position of the first (or last) status call that matches; -1 when none.
+std::ptrdiff_t StatusIndex(const TEngineRun& run, const std::function<bool(const TStatusCall&)>& match, bool last = false) {
+  std::ptrdiff_t found = -1;
+  for (std::size_t i = 0; i < run.Statuses.size(); ++i) {
+    if (!match(run.Statuses[i])) continue;
+    found = static_cast<std::ptrdiff_t>(i);
+    if (!last) break;
+  }
+  return found;
+}
+
+TEST(Install, TheKitsProgramsRunBeforeAndAfterTheCopyWithTheirCommandLines) {
+  for (const bool automatic : {true, false}) {
+    SCOPED_TRACE(automatic ? "automatic" : "with questions");
+    TInstallFolders folders("programs");
+    TRecorder recorder(folders.Root() / "runs.log");
+    TKit kit = folders.NewKit(L"5.03");
+    kit.Add({L"a.txt", L"", L"", L"main", "a", L""})
+        .Add({L"after.exe", L"bin", L"", L"", TRecorder::Program(), L""})
+        .Key(L"BeforeInstall", L"prep.exe")
+        .Key(L"AfterInstall", L"bin\\after.exe");
+    kit.Write();
+    WriteFile(folders.KitPath() / "prep.exe", TRecorder::Program());
+
+    TEngineRun run;
+    run.Automatic = automatic;
+    ExpectInstalled(run, run.Install(kit.Dir(), folders.Program()));
+    const std::wstring program = folders.Program();
+    const std::wstring mode = automatic ? L" /AUTO" : L"";
+    // Each program was waited for: its record is there when the install returns.
+    EXPECT_EQ(recorder.Lines(),
+              (std::vector<std::wstring>{L"\"" + kit.Dir() + L"prep.exe\" \"" + program + L"\" /BEFOREINSTALL" + mode,
+                                         L"\"" + program + L"bin\\after.exe\" \"" + program + L"\" /AFTERINSTALL" + mode}));
+    EXPECT_TRUE(run.Questions.empty());
+    // The program before comes ahead of the first copy, the one after once
+    // the copy is done and the copy is registered; each run is announced
+    // with its text and its lines are cleared after it.
+    auto copying = [](const TStatusCall& s) { return s.Title == L"Копирование файлов"; };
+    auto announced = [](const std::wstring& info) {
+      return [info](const TStatusCall& s) { return s.Title == info && s.Text1 == L" " && s.Percent == -1; };
+    };
+    const std::ptrdiff_t before = StatusIndex(run, announced(BeforeInstallInfo));
+    const std::ptrdiff_t after = StatusIndex(run, announced(AfterInstallInfo));
+    ASSERT_GE(before, 0);
+    ASSERT_GE(after, 0);
+    EXPECT_LT(before, StatusIndex(run, copying));
+    EXPECT_GT(after, StatusIndex(run, copying, true));
+    const TStatusCall& cleared = run.Statuses[static_cast<std::size_t>(after) + 1];
+    EXPECT_EQ(std::make_tuple(cleared.Title, cleared.Text1, cleared.Text2, cleared.Percent),
+              std::make_tuple(std::wstring(L" "), std::wstring(L" "), std::wstring(L" "), -1));
+    EXPECT_EQ(run.LastPercent(), 100);
+  }
+}
+
+TEST(Install, AProgramBeforeTheInstallThatFailsOrIsCancelledStopsItAndAMissingOneIsSkipped) {
+  struct Case {
+    const char* Name;
+    std::string Prep;          // the kit's prep.exe; empty: none
+    std::wstring Info;         // BeforeInstallInfo; empty: the default text
+    std::wstring Error;        // %KIT% stands for the kit folder; empty: the install succeeds
+    std::size_t Runs;          // programs that ran
+  };
+  const Case cases[] = {
+      {"missing", "", L"", L"", 0},
+      {"not a program", "plain text, no program", L"",
+       SystemErrorMessage(ERROR_BAD_EXE_FORMAT) + L" (%KIT%prep.exe)", 0},
+      {"cancelled", TRecorder::Program(), L"Подготовка базы данных",
+       L"\"Подготовка базы данных\" прервано пользователем", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TInstallFolders folders("prep");
+    TRecorder recorder(folders.Root() / "runs.log");
+    TKit kit = folders.NewKit(L"5.03");
+    kit.Add({L"a.txt", L"", L"", L"main", "a", L""}).Key(L"BeforeInstall", L"prep.exe").Key(L"AfterInstall", L"missing.exe");
+    if (!c.Info.empty()) kit.Key(L"BeforeInstallInfo", c.Info);
+    kit.Write();
+    if (!c.Prep.empty()) WriteFile(folders.KitPath() / "prep.exe", c.Prep);
+
+    TEngineRun run;
+    run.Automatic = true;
+    run.CancelAt = [&](const TStatusCall& s) { return !c.Info.empty() && s.Title == c.Info; };
+    const std::int32_t result = run.Install(kit.Dir(), folders.Program());
+    EXPECT_EQ(recorder.Lines().size(), c.Runs);
+    if (c.Error.empty()) {
+      ExpectInstalled(run, result);
+      EXPECT_EQ(Read(folders.ProgramPath() / "a.txt"), "a");
+      continue;
+    }
+    std::wstring error = c.Error;
+    if (const std::size_t at = error.find(L"%KIT%"); at != std::wstring::npos) error.replace(at, 5, kit.Dir());
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(run.Errors(), std::vector<std::wstring>{error});
+    EXPECT_FALSE(fs::exists(folders.ProgramPath() / "a.txt")) << "nothing is copied";
+    EXPECT_FALSE(fs::exists(folders.ProgramPath() / "instcfg.ini"));
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "InstallHarness.h"
 #include "InstalledCopy.h"
+#include "platform/FileTool.h"
 #include "platform/ShTools.h"
 #include "platform/StrTool.h"
 #include "platform/Win.h"
@@ -197,6 +198,45 @@ TEST(Uninstall, OleServersAreUnregisteredOnlyWhenTheKitAsks) {
     EXPECT_TRUE(run.Errors().empty());
     EXPECT_EQ(KeyExists(HKEY_CLASSES_ROOT, serverKey.path()), !unregister);
     EXPECT_FALSE(fs::exists(folders.ProgramPath()));
+  }
+}
+
+TEST(Uninstall, ThePreparationProgramRunsWithItsCommandLineBeforeAnythingIsRemoved) {
+  struct TCase {
+    const char* Name;
+    bool Automatic;
+    bool Starts;  // prep.exe is a program
+  };
+  for (const TCase& c : {TCase{"automatic", true, true}, TCase{"with questions", false, true},
+                         TCase{"not a program", true, false}}) {
+    SCOPED_TRACE(c.Name);
+    TInstallFolders folders("uninstall prep");
+    TRecorder recorder(folders.Root() / "runs.log");
+    TKit kit = ProductKit(folders);
+    kit.Add({L"prep.exe", L"", L"", L"", c.Starts ? TRecorder::Program() : "plain text", L""})
+        .Key(L"BeforeDelete", L"prep.exe");
+    kit.Write();
+    InstallCopy(folders, kit, folders.Program());
+    const std::wstring program = folders.Program();
+
+    TEngineRun run;
+    run.Automatic = c.Automatic;
+    run.Answer = [](const TQuestionCall&) { return IDYES; };
+    const std::int32_t result = run.Execute(program, sfUninstall, nullptr);
+    if (!c.Starts) {
+      EXPECT_EQ(result, 0);
+      EXPECT_EQ(run.Errors(),
+                std::vector<std::wstring>{SystemErrorMessage(ERROR_BAD_EXE_FORMAT) + L" (" + program + L"prep.exe)"});
+      ExpectFilesKept(folders.ProgramPath());
+      ExpectRecords(folders, true);
+      continue;
+    }
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(recorder.Lines(), std::vector<std::wstring>{L"\"" + program + L"prep.exe\" \"" + program +
+                                                          L"\" /BEFOREDELETE" + (c.Automatic ? L" /AUTO" : L"")});
+    // The program had ended when its folder was deleted.
+    EXPECT_FALSE(fs::exists(folders.ProgramPath()));
+    ExpectRecords(folders, false);
   }
 }
 
