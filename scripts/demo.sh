@@ -127,5 +127,58 @@ if [ -f "$BUILD/bin/kvtcall.exe" ] && [ -f "$BUILD/bin/KvtDistr.dll" ]; then
 else
   say "kvtcall.exe or KvtDistr.dll is not built; the engine steps are skipped"
 fi
+# An update file 5.02 -> 5.03 (sfUpdate): jom.exe as a block patch of
+# its kept copy, docs\readme.txt as a whole file, jom.ini with changed list
+# attributes (it gets a kept copy), www\index.html deleted, and the new
+# setup.ini and list.
+if [ -f "$BUILD/bin/kvtcall.exe" ] && [ -f "$BUILD/bin/KvtDistr.dll" ] && [ -f "$BUILD/bin/renewpatch.exe" ] &&
+  command -v zip >/dev/null; then
+  say "building an update file 5.02 -> 5.03 and updating the installed copy with it (sfUpdate)"
+  program='C:\Program Files (x86)\Tavrel\'
+  UPD="$DEMO/update"
+  rm -rf "$UPD" && mkdir -p "$UPD/new/docs"
+  winpath() { echo "Z:$1" | tr / '\\'; }
+  { cat "$INSTALLED/DISTR/jom.exe"; printf 'Tavrel 5.03'; } > "$UPD/new/jom.exe"
+  wine_run "$BUILD/bin/renewpatch.exe" "$(winpath "$INSTALLED/DISTR/jom.exe")" "$(winpath "$UPD/new/jom.exe")" \
+    "$(winpath "$UPD/new/jom.rdf")"
+  printf 'Tavrel 5.03: what is new\r\n' > "$UPD/new/docs/readme.txt"
+  sed 's/^Version=5.02/Version=5.03/' "$INSTALLED/setup.ini" > "$UPD/new/setup.ini"
+  cp "$INSTALLED/jom.ini" "$UPD/new/jom.ini"
+  item() { # name status file dir
+    local line
+    line="$(printf '%-12s' "$1")"
+    [ -n "$2" ] && line="$line $(printf 'St=%-4s' "$2")"
+    [ -n "$3" ] && line="$line CRC=$(crc32 "$3") Len=$(printf '%8s' "$(stat -c %s "$3")")"
+    [ -n "$4" ] && line="$line Dir=$4"
+    printf '%s\r\n' "$line"
+  }
+  {
+    printf '; Tavrel demo: program list of 5.03\r\n\r\n'
+    item jom.exe I "$UPD/new/jom.exe" ""
+    item jom.ini R "$UPD/new/jom.ini" ""
+    item readme.txt "" "$UPD/new/docs/readme.txt" docs
+    item index.html D "" www
+    item setup.ini S "$UPD/new/setup.ini" ""
+  } > "$UPD/new/jom.lst"
+  printf 'Version 5.02 5.03\r\nRenew jom.rdf jom.exe\r\nCopy docs\\readme.txt\r\nChange jom.ini\r\nCopy setup.ini\r\n' \
+    > "$UPD/new/renew.cmd"
+  (cd "$UPD/new" && zip -q -X "$UPD/upd503.prf" renew.cmd jom.lst setup.ini jom.rdf docs/readme.txt)
+  say "the update file upd503.prf:"
+  unzip -l "$UPD/upd503.prf" | sed -n '4,$p' | sed '$d' | sed '$d' | awk '{printf "        %-18s %9s\n", $4, $1}'
+  say "its command file renew.cmd:"
+  tr -d '\r' < "$UPD/new/renew.cmd" | sed 's/^/        /'
+  (cd "$INSTALLED" && find . -type f ! -name 'jom.log' -exec md5sum {} + | sort -k2) > "$UPD/before.md5"
+  kvtcall "$program" update "$(winpath "$UPD/upd503.prf")" /auto
+  (cd "$INSTALLED" && find . -type f ! -name 'jom.log' -exec md5sum {} + | sort -k2) > "$UPD/after.md5"
+  say "files of the installed copy that the update changed:"
+  awk 'NR == FNR { before[$2] = $1; next } { after[$2] = $1 }
+       END {
+         for (p in before) if (!(p in after)) print p, "deleted"
+         for (p in after) if (!(p in before)) print p, "new"; else if (after[p] != before[p]) print p, "changed"
+       }' "$UPD/before.md5" "$UPD/after.md5" | sort | awk '{ sub(/^\.\//, "", $1); printf "        %-20s %s\n", $1, $2 }'
+  say "setup.ini of the installed copy now says: $(grep '^Version=' "$INSTALLED/setup.ini" | tr -d '\r')"
+else
+  say "kvtcall.exe, KvtDistr.dll, renewpatch.exe or zip is missing; the update step is skipped"
+fi
 WINEPREFIX="$PREFIX" wineserver -k 2>/dev/null || true
 say "done"

@@ -69,10 +69,12 @@ const std::vector<std::wstring> NewLines = {
     L"attr.txt St=S",
     L"fresh.bin",
     L"k.bin St=k",
+    L"user.ini",
+    L"sys.dll",
 };
 const std::vector<std::wstring> OldLines = {
-    L"kept.bin St=I",   L"plain.bin St=t", L"lib.dll St=C", L"attr.txt",
-    L"k.bin St=k",      L"gone.txt",
+    L"kept.bin St=I", L"plain.bin St=t", L"lib.dll St=C", L"attr.txt",
+    L"k.bin St=k",    L"gone.txt",       L"user.ini St=R", L"sys.dll St=L",
 };
 
 // Commands parsed from one line: kind, entry, source and target as text.
@@ -142,6 +144,10 @@ TEST(LoadCommands, ReadsEachKindOfLineAsTheGrammarSays) {
        {{'R', L"p1", L"P:\\prog\\DISTR\\kept.bin", Staged(L"kept.bin"), L"kept.bin"}}},
       {"renew of a C item reads its kept copy", "renew p2 lib.dll",
        {{'R', L"p2", L"P:\\prog\\DISTR\\lib.dll", Staged(L"lib.dll"), L"lib.dll"}}},
+      {"renew of an R item reads its kept copy", "Renew p5 user.ini",
+       {{'R', L"p5", L"P:\\prog\\DISTR\\user.ini", Staged(L"user.ini"), L"user.ini"}}},
+      {"renew of an L item reads its kept copy", "Renew p6 sys.dll",
+       {{'R', L"p6", L"P:\\prog\\DISTR\\sys.dll", Staged(L"sys.dll"), L"sys.dll"}}},
       {"renew of a t item reads the installed file", "RENEW \"p 3\" plain.bin",
        {{'R', L"p 3", L"P:\\prog\\plain.bin", Staged(L"plain.bin"), L"plain.bin"}}},
       {"change", "Change attr.txt", {{'A', L"", L"", L"", L"attr.txt"}}},

@@ -15,6 +15,7 @@
 #include "platform/Win.h"
 #include "setup/distribution/Stream.h"
 #include "setup/distribution/ZipArchive.h"
+#include "setup/distribution/diPatchProgramZip.h"
 #include "support/RegistryKeys.h"
 #include "support/RenewPatchWriter.h"
 
@@ -409,6 +410,46 @@ TEST(Update, RefusesAMissingOrUnnamedFile) {
     EXPECT_EQ(run.Errors(), std::vector<std::wstring>{error});
   }
   EXPECT_EQ(Snapshot(installed.Folders.ProgramPath()), before);
+}
+
+TEST(ZipFile, FindsEntriesByPathOrBareNameAndRefusesAmbiguousOrDamagedOnes) {
+  TempDir dir("zipfile");
+  TKit kit(dir.path() / "Kit");
+  kit.Add({L"a.txt", L"", L"", L"upd", "in a folder", L""})
+      .Add({L"x1", L"", L"", L"upd", "first x", L""})
+      .Add({L"x2", L"", L"", L"upd", "second x", L""})
+      .Add({L"bad.bin", L"", L"", L"upd", FixtureBytes(500, 9), L""})
+      .StoreAs(L"a.txt", L"www/a.txt")
+      .StoreAs(L"x1", L"one/x.txt")
+      .StoreAs(L"x2", L"two/x.txt")
+      .DamageEntry(L"bad.bin")
+      .Write();
+  TZipFile zip(kit.ArchivePath(L"upd").wstring());
+  const struct {
+    std::wstring Entry;
+    std::string Content;  // empty: refused with the error
+    std::wstring Error;
+  } cases[] = {
+      {L"a.txt", "in a folder", L""},
+      {L"www\\a.txt", "in a folder", L""},
+      {L"WWW/A.TXT", "in a folder", L""},
+      {L"other\\a.txt", "", L"Файл other\\a.txt не найден в файле обновления"},
+      {L"x.txt", "", L"Файл x.txt встречается в файле обновления несколько раз"},
+      {L"two\\x.txt", "", L"Файл two\\x.txt встречается в файле обновления несколько раз"},
+      {L"bad.bin", "", L"Ошибка проверки CRC-32 файла bad.bin"},
+      {L"none", "", L"Файл none не найден в файле обновления"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(fs::path(c.Entry).string());
+    TMemoryStream stream;
+    try {
+      zip.ExtractToStream(c.Entry, stream);
+      EXPECT_EQ(std::string(stream.Bytes().begin(), stream.Bytes().end()), c.Content);
+      EXPECT_EQ(stream.Position(), 0);
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), c.Error);
+    }
+  }
 }
 
 }  // namespace
