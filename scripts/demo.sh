@@ -168,7 +168,9 @@ if [ -f "$BUILD/bin/kvtcall.exe" ] && [ -f "$BUILD/bin/KvtDistr.dll" ] && [ -f "
   say "its command file renew.cmd:"
   tr -d '\r' < "$UPD/new/renew.cmd" | sed 's/^/        /'
   (cd "$INSTALLED" && find . -type f ! -name 'jom.log' -exec md5sum {} + | sort -k2) > "$UPD/before.md5"
-  kvtcall "$program" update "$(winpath "$UPD/upd503.prf")" /auto
+  # The programs registration file where the dialog would put it, not in the
+  # current folder.
+  kvtcall "$program" update "$(winpath "$UPD/upd503.prf")" /auto '/param:ProgramsIniFileName=C:\ProgramData\jomsetup.ini'
   (cd "$INSTALLED" && find . -type f ! -name 'jom.log' -exec md5sum {} + | sort -k2) > "$UPD/after.md5"
   say "files of the installed copy that the update changed:"
   awk 'NR == FNR { before[$2] = $1; next } { after[$2] = $1 }

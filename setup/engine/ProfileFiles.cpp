@@ -18,16 +18,23 @@ bool FitsAnsiCodePage(const std::wstring& text) {
 }
 
 bool ReadBytes(const std::wstring& file, std::string& bytes) {
-  UniqueKernelHandle handle(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueKernelHandle handle(
+      ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!handle) return false;
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(handle.get(), &size) || size.QuadPart > 64 * 1024 * 1024) return false;
-  bytes.resize(static_cast<std::size_t>(size.QuadPart));
-  DWORD read = 0;
-  if (!bytes.empty() && (!::ReadFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                         read != bytes.size()))
+  if (!::GetFileSizeEx(handle.get(), &size)) return false;
+  if (size.QuadPart > 64 * 1024 * 1024) {
+    ::SetLastError(ERROR_FILE_TOO_LARGE);
     return false;
+  }
+  bytes.resize(static_cast<std::size_t>(size.QuadPart));
+  if (bytes.empty()) return true;
+  DWORD read = 0;
+  if (!::ReadFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) return false;
+  if (read != bytes.size()) {
+    ::SetLastError(ERROR_READ_FAULT);
+    return false;
+  }
   return true;
 }
 
@@ -48,7 +55,11 @@ void StoreAsUtf16(const std::wstring& file) {
   ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, file.c_str());
   std::string bytes;
   const bool exists = ReadBytes(file, bytes);
-  if (!exists && ::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) CheckOSResult(false, file);
+  // A file that is there but cannot be read is never written over.
+  if (!exists && ::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    CheckOSResult(false, file);
+    return;
+  }
   const auto starts = [&](const char* mark) { return bytes.rfind(mark, 0) == 0; };
   if (starts("\xFF\xFE") || starts("\xFE\xFF") || starts("\xEF\xBB\xBF")) return;
   std::wstring text;

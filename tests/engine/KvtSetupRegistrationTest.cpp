@@ -12,6 +12,7 @@
 #include "platform/Win.h"
 #include "setup/distribution/RegTools.h"
 #include "setup/engine/KvtDistr.h"
+#include "setup/engine/ProfileFiles.h"
 #include "setup/engine/diDistrParams.h"
 #include "setup/engine/diKvtSetup.h"
 #include "support/RegistryKeys.h"
@@ -351,6 +352,15 @@ TEST_F(Registration, TextsBeyondTheAnsiCodePageSurviveInTheConfigurationFiles) {
   EXPECT_TRUE(installed.BackupFiles);
   EXPECT_EQ(installed.RegistrationName, EntryName);
   EXPECT_TRUE(Messages.empty());
+
+  // A file another program holds cannot be turned: the write fails and the
+  // file stays as it was.
+  WriteFile(Install.path() / "instcfg.ini", "[JOM]\r\nGroupName=Held\r\n");
+  {
+    ChildProcess holder = HoldFileOpen(config, 0);
+    EXPECT_THROW(WriteProfileString(config, L"JOM", L"GroupName", L"Ωμέγα"), Exception);
+  }
+  EXPECT_EQ(ReadFile(Install.path() / "instcfg.ini"), "[JOM]\r\nGroupName=Held\r\n");
 }
 
 TEST_F(Registration, ProgramsRegistrationFileErrorsAreWarnings) {
