@@ -40,7 +40,17 @@ std::int32_t OnQuestion(const wchar_t* caption, const wchar_t* text, std::uint32
   run->Questions.push_back({caption ? caption : L"", text ? text : L"", flags});
   return run->Answer ? run->Answer(run->Questions.back()) : IDCANCEL;
 }
+std::wstring& RenewExtensionOfTests() {
+  static std::wstring extension = L".tvi";
+  return extension;
+}
 }  // namespace
+
+bool UseProcessRenewExtension() {
+  const DWORD id = ::GetCurrentProcessId();
+  RenewExtensionOfTests() = {L'.', L'q', static_cast<wchar_t>(L'a' + id % 26), static_cast<wchar_t>(L'a' + id / 26 % 26)};
+  return true;
+}
 
 TSetupFunctionParams TEngineRun::Params() {
   TSetupFunctionParams params{};
@@ -103,6 +113,7 @@ std::int32_t TEngineRun::LastPercent() const {
 TInstallFolders::TInstallFolders(const std::string& tag)
     : Section(UniqueName(L"JOMT")),
       Group(UniqueName(L"Tavrel Test ")),
+      RenewExtension(RenewExtensionOfTests()),
       RenewKey(UniqueName(L"TavrelInstallRenewFile")),
       Temp(tag),
       Saved(DistrParameters()) {

@@ -54,6 +54,12 @@ public:
   TSetupFunctionParams Params() ;
 };
 
+// Makes the update-file extension of every later TInstallFolders one of
+// this process's own (".q" and two letters): the association is a key of the
+// whole prefix, which test programs running at once must not share.
+// Returns true, so that a test program can call it in a static initializer.
+bool UseProcessRenewExtension();
+
 // One test's folders and names: the kit, the program folder beside it, a
 // programs registration file, a product section, a program group and an
 // update-file class of its own, set as the engine's parameters for the
@@ -78,7 +84,8 @@ public:
 
   const std::wstring Section;
   const std::wstring Group;
-  const std::wstring RenewExtension = L".tvi";
+  // ".tvi", or this process's own after UseProcessRenewExtension.
+  const std::wstring RenewExtension;
   const std::wstring RenewKey;
 
 private:

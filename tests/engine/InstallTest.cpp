@@ -22,11 +22,15 @@
 #include "setup/distribution/ZipArchive.h"
 #include "setup/engine/diKvtSetup.h"
 #include "support/RegistryKeys.h"
+#include "support/ShellLinkReader.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
 
 namespace {
+
+// Install and uninstall tests run at the same time as other test programs.
+[[maybe_unused]] const bool OwnRenewExtension = UseProcessRenewExtension();
 
 const std::wstring Interrupted = L"Установка прервана пользователем";
 
@@ -37,6 +41,13 @@ void ExpectInstalled(const TEngineRun& run, std::int32_t result) {
 }
 
 std::string Read(const fs::path& file) { return ReadFile(file); }
+
+// The program group's shortcut to target, named by its caption.
+void ExpectShortcut(const TInstallFolders& folders, const std::wstring& caption, const std::wstring& target) {
+  TShellLinkContents link;
+  ASSERT_TRUE(ReadShellLink((GroupFolder(folders.Group) / (caption + L".lnk")).wstring(), link)) << "no shortcut";
+  EXPECT_EQ(link.Target, target);
+}
 
 std::wstring Profile(const std::wstring& file, const std::wstring& section, const std::wstring& key) {
   wchar_t value[1024];
@@ -160,6 +171,7 @@ TEST(Install, AFreshInstallPutsEveryFileInPlaceAndKeepsCopiesOfTheMarkedOnes) {
   EXPECT_EQ(Read(folders.ProgramPath() / "files.lst"), Read(folders.KitPath() / "files.lst"));
   EXPECT_FALSE(fs::exists(folders.ProgramPath() / "old.txt"));
   ExpectRegistered(folders, folders.Program(), folders.Section, L"5.03");
+  ExpectShortcut(folders, L"Медиасервер Tavrel", folders.Program() + L"jom.exe");
   EXPECT_EQ(ReadDwordValue(HKEY_LOCAL_MACHINE, UninstallKey(folders.Section), L"VersionMajor"), DWORD{5});
   EXPECT_EQ(ReadDwordValue(HKEY_LOCAL_MACHINE, UninstallKey(folders.Section), L"VersionMinor"), DWORD{3});
 
@@ -849,8 +861,10 @@ TEST(StationSetup, RegistersAnInstalledCopyOnThisComputer) {
 
   TEngineRun station;
   station.Automatic = true;
+  ASSERT_FALSE(fs::exists(GroupFolder(folders.Group))) << "the install made no shortcuts";
   ExpectInstalled(station, station.Execute(folders.Program(), sfStationSetup, nullptr));
   ExpectRegistered(folders, folders.Program(), folders.Section, L"5.03");
+  ExpectShortcut(folders, L"Медиасервер Tavrel", folders.Program() + L"jom.exe");
   // The system folder's file comes from its kept copy; the program folder
   // is left as it was.
   EXPECT_EQ(Read(mixed.System.Path()), mixed.Kit.Files()[4].Content);
