@@ -169,6 +169,9 @@ void TExtWinControl::Create(HWND window) {
   Release();
   TWinControl::Create(window);
   if (window == nullptr) return;
+  // One object per window: a second one takes the window over, so that no
+  // procedure ever passes messages on to itself.
+  if (auto* previous = static_cast<TExtWinControl*>(::GetPropW(window, ObjectProperty))) previous->Release();
   ::SetPropW(window, ObjectProperty, this);
   PreviousProc = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlRouter)));

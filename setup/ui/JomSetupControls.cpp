@@ -363,6 +363,14 @@ void TColorEdit::Create(HWND window) {
   ::SendMessageW(window, EM_SETRECT, 0, reinterpret_cast<LPARAM>(&rect));
 }
 
+void TColorEdit::DrawFrame() {
+  // Some edit controls paint their whole client area, frame included.
+  if (HDC dc = ::GetDC(Window)) {
+    FrameAndFill(dc, ClientRect(), NoColor, BorderColor);
+    ::ReleaseDC(Window, dc);
+  }
+}
+
 void TColorEdit::Paint(HDC dc) {
   ::SetTextColor(dc, DarkColor);
   ::SetBkMode(dc, TRANSPARENT);
@@ -382,10 +390,22 @@ void TColorEdit::WndProc(WindowMessage& message) {
         return;
       }
       CallPreviousProc(message);
+      DrawFrame();
       return;
     default:
       CallPreviousProc(message);
   }
+}
+
+void TColorFrame::Create(HWND window) {
+  TColorControl::Create(window);
+  if (window == nullptr) return;
+  const LONG_PTR exStyle = ::GetWindowLongPtrW(window, GWL_EXSTYLE);
+  const LONG_PTR edges = WS_EX_STATICEDGE | WS_EX_CLIENTEDGE;
+  if ((exStyle & edges) == 0) return;
+  ::SetWindowLongPtrW(window, GWL_EXSTYLE, exStyle & ~edges);
+  ::SetWindowPos(window, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 void TColorFrame::Paint(HDC dc) {

@@ -102,11 +102,17 @@ public:
   void Create(HWND window) override;
   void Paint(HDC dc) override;
   void WndProc(WindowMessage& message) override;
+
+private:
+  void DrawFrame();
 };
 
 // A one-pixel separator line along the top of the control.
 class TColorFrame : public TColorControl {
 public:
+  // Takes away the sunken edge that some systems give an etched line, so
+  // that the whole control is client area.
+  void Create(HWND window) override;
   void Paint(HDC dc) override;
 };
 

@@ -76,6 +76,20 @@ TEST(ExtWinControlTest, EveryMessageReachesTheObjectAndUnhandledOnesThePreviousP
   ::DestroyWindow(window);
 }
 
+TEST(ExtWinControlTest, ASecondObjectTakesTheWindowOver) {
+  HWND window = ::CreateWindowExW(0, RecordingClass(), L"", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr);
+  TRecordingControl first;
+  TRecordingControl second;
+  first.Create(window);
+  second.Create(window);
+  EXPECT_EQ(first.Handle(), nullptr);
+  EXPECT_EQ(::SendMessageW(window, WM_APP + 1, 0, 0), 12345);
+  EXPECT_TRUE(Contains(second.Seen, WM_APP + 1));
+  EXPECT_FALSE(Contains(first.Seen, WM_APP + 1));
+  ::DestroyWindow(window);
+}
+
 TEST(ExtWinControlTest, AWindowDestroyedBeforeItsObjectLeavesTheObjectHarmless) {
   HWND window = ::CreateWindowExW(0, RecordingClass(), L"", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
                                   ::GetModuleHandleW(nullptr), nullptr);

@@ -19,20 +19,26 @@ void RepaintNow(HWND window) {
   ::GdiFlush();
 }
 
+// Pixels are read from the screen: what the user sees, whatever the
+// window's own device context would clip.
 COLORREF PixelOf(HWND window, int x, int y) {
-  HDC dc = ::GetDC(window);
-  const COLORREF color = ::GetPixel(dc, x, y);
-  ::ReleaseDC(window, dc);
+  POINT point{x, y};
+  ::ClientToScreen(window, &point);
+  HDC screen = ::GetDC(nullptr);
+  const COLORREF color = ::GetPixel(screen, point.x, point.y);
+  ::ReleaseDC(nullptr, screen);
   return color;
 }
 
 std::vector<COLORREF> PixelsOf(HWND window, const RECT& area) {
   std::vector<COLORREF> pixels;
-  HDC dc = ::GetDC(window);
+  POINT origin{0, 0};
+  ::ClientToScreen(window, &origin);
+  HDC screen = ::GetDC(nullptr);
   for (int y = area.top; y < area.bottom; ++y) {
-    for (int x = area.left; x < area.right; ++x) pixels.push_back(::GetPixel(dc, x, y));
+    for (int x = area.left; x < area.right; ++x) pixels.push_back(::GetPixel(screen, origin.x + x, origin.y + y));
   }
-  ::ReleaseDC(window, dc);
+  ::ReleaseDC(nullptr, screen);
   return pixels;
 }
 

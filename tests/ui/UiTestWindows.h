@@ -14,7 +14,7 @@ namespace uitest {
 void PumpMessages();
 // Repaints the window and its children now.
 void RepaintNow(HWND window);
-// The colour of a pixel of a window's client area, as shown.
+// The colour of a pixel of a window's client area, as the screen shows it.
 COLORREF PixelOf(HWND window, int x, int y);
 // Every pixel of a window's client area, row by row.
 std::vector<COLORREF> PixelsOf(HWND window, const RECT& area);
