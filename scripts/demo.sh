@@ -46,7 +46,8 @@ item() {
 }
 
 # 2. The kit: setup.ini, the program list, the stand-in server with a
-# Start-menu caption and a kept copy, its settings file, its web page and
+# Start-menu caption and a kept copy ("o": an update or a reinstall that
+# keeps the user's settings still replaces the program files), its settings file, its web page and
 # manual packed into data.zip, and setup's own programs as far as built.
 say "2. laying out the demo kit"
 KIT="$DEMO/kit"
@@ -58,13 +59,13 @@ for f in setup.exe setup.exe.admin.manifest setup.sln JomStart.exe KvtDistr.dll;
 done
 {
   printf ';%s\r\n; Tavrel demo kit: program list\r\n;%s\r\n\r\n' "$(printf '*%.0s' {1..80})" "$(printf '*%.0s' {1..80})"
-  item jom.exe I "$KIT/jom.exe" "" "" 'Caption="Tavrel"'
+  item jom.exe Io "$KIT/jom.exe" "" "" 'Caption="Tavrel"'
   item jom.ini "" "$KIT/jom.ini"
   item index.html "" "$KIT/www/index.html" www data
-  item readme.txt "" "$KIT/docs/readme.txt" docs data
+  item readme.txt o "$KIT/docs/readme.txt" docs data
   item setup.ini S "$KIT/setup.ini"
   for f in setup.exe setup.exe.admin.manifest setup.sln; do
-    [ -f "$KIT/$f" ] && item "$f" "" "$KIT/$f"
+    [ -f "$KIT/$f" ] && item "$f" o "$KIT/$f"
   done
 } > "$KIT/jom.lst"
 # Entries under their bare names, as the kit builder stores them.
@@ -220,9 +221,9 @@ if [ -f "$BUILD/bin/renewpatch.exe" ] && command -v zip >/dev/null; then
   cp "$INSTALLED/jom.ini" "$UPD/new/jom.ini"
   {
     printf '; Tavrel demo: program list of 5.03\r\n\r\n'
-    item jom.exe I "$UPD/new/jom.exe" "" "" 'Caption="Tavrel"'
+    item jom.exe Io "$UPD/new/jom.exe" "" "" 'Caption="Tavrel"'
     item jom.ini R "$UPD/new/jom.ini" ""
-    item readme.txt "" "$UPD/new/docs/readme.txt" docs
+    item readme.txt o "$UPD/new/docs/readme.txt" docs
     item index.html D "" www
     item setup.ini S "$UPD/new/setup.ini" ""
   } > "$UPD/new/jom.lst"

@@ -313,11 +313,9 @@ void TKvtSetup::InstallItem(TProgramLstFileItem& item, bool stationMode) {
       copyToTarget = item.IsSystemLocated();
     } else if (!item.AttributesChanged) {
       copyToKept = item.HasStatus(KeptCopyLetters);
-      // An update stages only what its new version changed: each staged file
-      // replaces the installed one, or the new list would describe files
-      // that are not there.
-      copyToTarget = RunningFromInstalled ||
-                     !(FileExists(target) && KeepUserSettings && !item.HasStatus(AlwaysOverwrittenLetters));
+      // With the user's settings kept (a reinstall answered Yes, or an
+      // update), an existing file is replaced only when its letters say so.
+      copyToTarget = !(FileExists(target) && KeepUserSettings && !item.HasStatus(AlwaysOverwrittenLetters));
       // A file that lands where nothing is yet comes straight out of its
       // archive; the other copy, if any, is made from it.
       const std::wstring& first = copyToKept ? keptCopy : target;

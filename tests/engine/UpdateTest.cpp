@@ -37,6 +37,8 @@ std::string Changed(std::string bytes, unsigned seed) {
 const std::string Exe503 = Changed(Exe502, 7);
 const std::string Dll503 = FixtureBytes(21000, 12);
 const std::string Tool503 = Changed(Tool502, 3);
+const std::string Skin502 = "[Skin]\r\nName=grey\r\n";
+const std::string Skin503 = "[Skin]\r\nName=blue\r\n";
 
 // The kit of one version: 5.02, or 5.03 with its changes.
 TKit VersionKit(const TInstallFolders& folders, const fs::path& folder, const std::wstring& version) {
@@ -44,9 +46,12 @@ TKit VersionKit(const TInstallFolders& folders, const fs::path& folder, const st
   TKit kit(folder, version);
   kit.Section = folders.Section;
   kit.Key(L"TargetGroup", folders.Group).Key(L"Tmpl", L"jom");
-  kit.Add({L"jom.exe", L"", L"Ik", L"main", next ? Exe503 : Exe502, L""})
-      .Add({L"jom.dll", L"", L"", L"main", next ? Dll503 : Dll502, L""})
-      .Add({L"tool.dll", L"lib", L"t", L"main", next ? Tool503 : Tool502, L""})
+  // Program files carry "o" so that an update replaces them; skin.cfg has no
+  // such letter, so the user's copy of it stays.
+  kit.Add({L"jom.exe", L"", L"Iko", L"main", next ? Exe503 : Exe502, L""})
+      .Add({L"jom.dll", L"", L"o", L"main", next ? Dll503 : Dll502, L""})
+      .Add({L"tool.dll", L"lib", L"to", L"main", next ? Tool503 : Tool502, L""})
+      .Add({L"skin.cfg", L"", L"", L"", next ? Skin503 : Skin502, L""})
       .Add({L"readme.txt", L"docs", next ? L"t" : L"", L"", Readme, L""})
       .Add({L"jom.ini", L"", L"R", L"", UserIni, L""})
       .Add({L"old.txt", L"", next ? L"D" : L"", L"", next ? "" : "gone in 5.03", L""});
@@ -65,6 +70,7 @@ std::vector<TEntry> UpdateEntries(const TKit& next) {
       "Version 5.02 5.03\r\n"
       "Renew jom.rdf jom.exe\r\n"
       "Copy jom.dll\r\n"
+      "Copy skin.cfg\r\n"
       "Change docs\\readme.txt\r\n"
       "Renew \"tool patch.rdf\" lib\\tool.dll\r\n"
       "Copy setup.ini\r\n";
@@ -75,6 +81,7 @@ std::vector<TEntry> UpdateEntries(const TKit& next) {
       {L"jom.rdf", MakePatch(Exe502, Exe503, 1000, true).Serialize()},
       {L"tool patch.rdf", MakePatch(Tool502, Tool503, 500, false).Serialize()},
       {L"jom.dll", Dll503},
+      {L"skin.cfg", Skin503},
   };
 }
 
@@ -183,13 +190,14 @@ TEST(Update, AGoodUpdateInstallsTheNewVersionAndItsRecords) {
   EXPECT_TRUE(run.Errors().empty()) << testing::PrintToString(run.Errors());
 
   // Every file of 5.03 byte for byte, the kept copies refreshed, the
-  // deleted file gone; the user's file as the user left it.
+  // deleted file gone; the user's files as the user left them (skin.cfg
+  // has no letter that lets an update replace it).
   const std::map<std::string, std::string> expected = {
       {"jom.exe", Exe503},          {"jom.dll", Dll503},
       {"lib/tool.dll", Tool503},    {"docs/readme.txt", Readme},
       {"DISTR/jom.exe", Exe503},    {"DISTR/lib/tool.dll", Tool503},
       {"DISTR/jom.ini", UserIni},   {"DISTR/docs/readme.txt", Readme},
-      {"jom.ini", "[Server]\r\nPort=1234\r\n"},
+      {"jom.ini", "[Server]\r\nPort=1234\r\n"}, {"skin.cfg", Skin502},
       {"setup.ini", ReadFile(installed.Next.Folder() / "setup.ini")},
       {"files.lst", ReadFile(installed.Next.Folder() / "files.lst")},
   };
@@ -306,7 +314,7 @@ TEST(Update, EveryFailedUpdateLeavesTheInstalledCopyAsItWas) {
         L"При обновлении файлов были критичные ошибки, обновление программы невозможно"},
        {}},
       {"a missing whole file answered No",
-       [](auto& e, auto&) { EntryOf(e, L"jom.dll").clear(); e.erase(e.end() - 1); }, false, IDNO,
+       [](auto& e, auto&) { std::erase_if(e, [](const TEntry& x) { return x.Name == L"jom.dll"; }); }, false, IDNO,
        {L"?: Файл jom.dll не найден в файле обновления"},
        {L"При обновлении файлов были ошибки - 1. Продолжить обновление ?"}},
       {"a patch of an installed file that changed, automatic",
