@@ -12,6 +12,7 @@
 #include "setup/main/SetupRelaunch.h"
 #include "setup/messages/XilSetupRuntimeMessages.h"
 #include "setup/ui/GuiIntfTypes.h"
+#include "setup/ui/JomSetupDialog.h"
 
 namespace {
 
@@ -29,47 +30,6 @@ TSetupIniProduct ReadSetupIniProduct(const std::wstring& path) {
   product.Section = TrimText(ini.ReadString(L"Products", L"Product1", L""));
   if (!product.Section.empty()) product.Name = ini.ReadString(product.Section, L"ProductName1", L"");
   return product;
-}
-
-std::wstring ModeCaption(const TStartDecision& decision) {
-  return decision.Maintenance ? rsProgramMaintenance : rsProgramInstallation;
-}
-
-LRESULT CALLBACK PlaceholderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DESTROY) {
-    ::PostQuitMessage(0);
-    return 0;
-  }
-  return ::DefWindowProcW(window, message, wParam, lParam);
-}
-
-// A plain window naming the product, the mode and the start folder, shown
-// until it is closed. It says plainly that the setup window itself is not
-// part of this build, so nobody takes it for a finished installation.
-void ShowPlaceholderWindow(const TStartDecision& decision) {
-  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  WNDCLASSW windowClass{};
-  windowClass.lpfnWndProc = PlaceholderProc;
-  windowClass.hInstance = instance;
-  windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = SetupPlaceholderClass;
-  ::RegisterClassW(&windowClass);
-  const std::wstring caption = decision.ProductName + L" - " + ModeCaption(decision);
-  HWND window = ::CreateWindowExW(0, SetupPlaceholderClass, caption.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 560, 200, nullptr, nullptr, instance, nullptr);
-  if (!window) return;
-  const std::wstring text = ModeCaption(decision) + L"\r\n" + decision.StartDir +
-                            (decision.RenewFile.empty() ? L"" : L"\r\n" + decision.RenewFile) +
-                            L"\r\nОкно программы установки недоступно в этой сборке: ничего не установлено.";
-  ::CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE, 16, 16, 520, 120, window, nullptr, instance,
-                    nullptr);
-  ::ShowWindow(window, SW_SHOWNORMAL);
-  MSG message;
-  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
-  }
 }
 
 }  // namespace
@@ -116,7 +76,10 @@ void RunRelaunchedCopy(const std::vector<std::wstring>& args) {
   SetDistributionParameters();
   TStartDecision decision;
   const bool started = DetermineStartFolder(args, decision);
-  if (started) ShowPlaceholderWindow(decision);
+  if (started) {
+    TJomSetupDialog dialog(ReadSetupInformation(decision.StartDir, decision.Maintenance, decision.RenewFile));
+    dialog.ShowModal();
+  }
   if (!decision.StartDir.empty()) RemoveRelaunchFolders();
 }
 

@@ -8,9 +8,6 @@
 
 #include "setup/main/SetupCommandLine.h"
 
-// The window class of the copy's window while it has no setup dialog.
-inline constexpr wchar_t SetupPlaceholderClass[] = L"TavrelSetupPlaceholder";
-
 // The engine's distribution parameters for this product.
 void SetDistributionParameters();
 

@@ -1,0 +1,192 @@
+// The setup dialog on a real window in this process: the installation
+// folder fields, the message list, a refused second run, and an install
+// pressed through the install button with the desktop shortcut.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "../engine/InstallHarness.h"
+#include "../ui/MessageBoxWatcher.h"
+#include "platform/ShTools.h"
+#include "setup/main/DesktopShortcut.h"
+#include "setup/messages/XilSetupRuntimeMessages.h"
+#include "setup/ui/JomSetupDialog.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+std::wstring ItemText(HWND dialog, int id) {
+  wchar_t text[1024] = {};
+  ::GetDlgItemTextW(dialog, id, text, 1024);
+  return text;
+}
+
+struct TListLine {
+  std::wstring Text;
+  int Image;
+  bool operator==(const TListLine&) const = default;
+};
+
+std::vector<TListLine> ListLines(HWND dialog) {
+  HWND list = ::GetDlgItem(dialog, 400);
+  std::vector<TListLine> lines;
+  const int count = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[512] = {};
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = i;
+    item.pszText = text;
+    item.cchTextMax = 512;
+    ::SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    lines.push_back({text, item.iImage});
+  }
+  return lines;
+}
+
+class JomSetupDialogTest : public ::testing::Test {
+protected:
+  void Open(bool maintenance) {
+    TSetupInformation info;
+    info.SetupDirectory = Folders.Kit();
+    info.Maintenance = maintenance;
+    info.ProductName = L"Tavrel Test " + Folders.Section;
+    info.Version = L"5.14";
+    Dialog = std::make_unique<TJomSetupDialog>(info);
+    Dialog->ShowModeless();
+    Window = Dialog->Handle();
+    ASSERT_NE(Window, nullptr);
+  }
+  void TearDown() override {
+    if (Window) ::DestroyWindow(Window);
+  }
+
+  TInstallFolders Folders{"dialog"};
+  std::unique_ptr<TJomSetupDialog> Dialog;
+  HWND Window = nullptr;
+};
+
+TEST(CompleteWithDefaultDirTest, AppendsOnlyTheMissingLeadingComponents) {
+  struct Case {
+    const wchar_t* Path;
+    const wchar_t* Default;
+    const wchar_t* Expected;
+  };
+  const Case cases[] = {
+      {L"C:\\Tools", L"Tavrel", L"C:\\Tools\\Tavrel"},
+      {L"D:\\Tavrel\\Sub", L"Tavrel", L"D:\\Tavrel\\Sub"},
+      {L"d:\\tavrel", L"Tavrel\\", L"d:\\tavrel"},
+      {L"C:\\", L"Tavrel", L"C:\\Tavrel"},
+      {L"C:\\Apps", L"Vendor\\Tavrel", L"C:\\Apps\\Vendor\\Tavrel"},
+      {L"C:\\Vendor\\x", L"Vendor\\Tavrel", L"C:\\Vendor\\x\\Tavrel"},
+      {L"C:\\Tools", L"", L"C:\\Tools"},
+      {L"C:\\Tools", L"\\", L"C:\\Tools"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CompleteWithDefaultDir(c.Path, c.Default), c.Expected) << c.Path << L" + " << c.Default;
+  }
+}
+
+TEST_F(JomSetupDialogTest, InstallDirectoryFieldsSplitAndJoinThePath) {
+  Open(false);
+  HWND drives = ::GetDlgItem(Window, 250);
+  ASSERT_GT(::SendMessageW(drives, CB_GETCOUNT, 0, 0), 0);
+  struct Case {
+    const wchar_t* Set;
+    const wchar_t* Edit;  // what 251 holds afterwards
+    const wchar_t* Get;
+    bool DriveEnabled;
+  };
+  const Case cases[] = {
+      {L"C:\\Tools\\Tavrel\\", L"\\Tools\\Tavrel", L"C:\\Tools\\Tavrel", true},
+      {L"\\\\server\\share\\Tavrel", L"\\\\server\\share\\Tavrel", L"\\\\server\\share\\Tavrel", false},
+      {L"C:\\Program Files\\Tavrel", L"\\Program Files\\Tavrel", L"C:\\Program Files\\Tavrel", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Set);
+    Dialog->SetInstallDirectory(c.Set);
+    EXPECT_EQ(ItemText(Window, 251), c.Edit);
+    EXPECT_EQ(Dialog->GetInstallDirectory(), c.Get);
+    EXPECT_EQ(::IsWindowEnabled(drives) != 0, c.DriveEnabled);
+  }
+  // A typed folder without a leading backslash, and no drive chosen.
+  ::SetDlgItemTextW(Window, 251, L"Tools");
+  EXPECT_EQ(Dialog->GetInstallDirectory(), L"C:\\Tools");
+  ::SendMessageW(drives, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  EXPECT_EQ(Dialog->GetInstallDirectory(), L"\\Tools");
+  ::SetDlgItemTextW(Window, 251, L"");
+  EXPECT_EQ(Dialog->GetInstallDirectory(), L"");
+}
+
+TEST_F(JomSetupDialogTest, MessagesAreSplitIntoLinesWithTheirKindsImageAndErrorsCollected) {
+  Open(false);
+  Dialog->AddMessage(mkInfo, L"one\r\ntwo\r\n");
+  Dialog->AddMessage(mkError, L"bad\r\n\r\nworse");
+  Dialog->AddMessage(mkWarning, L"careful");
+  const std::vector<TListLine> expected = {{L"one", 1}, {L"two", 1},     {L"bad", 0},
+                                           {L"", 0},    {L"worse", 0},   {L"careful", 2}};
+  EXPECT_EQ(ListLines(Window), expected);
+  EXPECT_EQ(Dialog->Errors(), std::vector<std::wstring>{L"bad\r\n\r\nworse"});
+}
+
+TEST_F(JomSetupDialogTest, StatusSetsTheLinesAndTheProgressAndEmptyTextsKeepThem) {
+  Open(false);
+  Dialog->ShowStatus(L"Копирование", L"a.dll", 40);
+  Dialog->ShowStatus(L"", L"", -1);
+  EXPECT_EQ(ItemText(Window, 253), L" Копирование");
+  EXPECT_EQ(ItemText(Window, 254), L" a.dll");
+}
+
+// While a function runs, the exit button and a second run only say so; the
+// second run clears the list first.
+TEST_F(JomSetupDialogTest, ASecondRunAndTheExitButtonAreRefusedWhileAFunctionRuns) {
+  Open(true);
+  Dialog->AddMessage(mkInfo, L"old line");
+  ::PostMessageW(Window, WM_COMMAND, MAKEWPARAM(301, BN_CLICKED), 0);
+  ::PostMessageW(Window, WM_COMMAND, MAKEWPARAM(303, BN_CLICKED), 0);
+  TBoxAnswerer exitBox(L"Ошибка", IDOK);
+  // The posted commands arrive while the check runs, when the buttons are
+  // disabled and pending messages run.
+  const std::wstring empty = Folders.Root().wstring() + L"\\Empty\\";
+  fs::create_directories(Folders.Root() / "Empty");
+  TBoxAnswerer outcome(L"Внимание", IDOK, 30000);
+  const bool result = Dialog->RunFunction(empty, sfCheck, nullptr, rsSetupDialogCheckCompleted);
+  EXPECT_FALSE(result);
+  const TSeenBox& refused = exitBox.Finish();
+  EXPECT_TRUE(refused.Found);
+  EXPECT_TRUE(::IsWindow(Window)) << "the exit button closed the dialog during a run";
+  EXPECT_EQ(Dialog->RunningFunction(), 0);
+  EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(Window, 303)));
+  for (const TListLine& line : ListLines(Window)) EXPECT_NE(line.Text, L"old line");
+}
+
+// The install button installs into the chosen folder, asks whether to start
+// the program, and makes the desktop shortcut when its box is checked.
+TEST_F(JomSetupDialogTest, TheInstallButtonInstallsAsksAndMakesTheShortcut) {
+  TKit kit = Folders.NewKit(L"5.14");
+  kit.Add({L"jom.exe", L"", L"", L"main", FixtureBytes(3000, 1), L""}).Write();
+  Open(false);
+  Dialog->SetInstallDirectory(Folders.Program());
+  ::SetDlgItemTextW(Window, 252, Folders.Group.c_str());
+  ::SendMessageW(::GetDlgItem(Window, 350), WM_KEYDOWN, VK_SPACE, 0);
+  ::SendMessageW(::GetDlgItem(Window, 350), WM_KEYUP, VK_SPACE, 0);
+  const std::wstring link =
+      DesktopShortcutFile(GetShellFolderParsingName(3), L"Tavrel Test " + Folders.Section);
+  ASSERT_FALSE(link.empty());
+  fs::remove(link);
+
+  TBoxAnswerer question(L"Подтверждение", IDNO, 60000);
+  Dialog->Command(300, BN_CLICKED, ::GetDlgItem(Window, 300));
+  const TSeenBox& asked = question.Finish();
+  EXPECT_TRUE(asked.Found);
+  EXPECT_TRUE(fs::exists(Folders.ProgramPath() / "jom.exe"));
+  EXPECT_TRUE(fs::exists(link)) << link;
+  fs::remove(link);
+  EXPECT_TRUE(::IsWindow(Window)) << "answering no keeps the dialog open";
+  for (const TListLine& line : ListLines(Window)) EXPECT_NE(line.Image, mkError) << line.Text;
+}
+
+}  // namespace
