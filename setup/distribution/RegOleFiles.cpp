@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/ExecIntfTypes.h"
 #include "platform/FileTool.h"
 #include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
@@ -177,10 +178,27 @@ void RunJob(const TRegOleJob& job) {
   }
 }
 
+// The system's own tool, for servers that register in a way of their own
+// (an entry point reporting S_FALSE among them). Only its exit code counts:
+// a tool that did not start leaves -1.
+bool RunRegsvr32(const TRegOleJob& job) {
+  const std::wstring commandLine =
+      std::wstring(L"regsvr32.exe /s ") + (job.Unregister ? L"/u " : L"") + L"\"" + job.FileName + L"\"";
+  const RefPtr<IExitCode> exitCode = CreateExitCode(0);
+  ExecuteProgramProvider().ExecuteCaptured(commandLine, CreateMemoryOutputStream(), wmWaitForEnd, nullptr, exitCode,
+                                           nullptr, false);
+  return exitCode->GetExitCode() == 0;
+}
+
 void ProcessOleFile(const std::wstring& fileName, bool unregister) {
   TCurrentDirectoryScope folder(ExcludeTrailingBackslash(ExtractFilePath(fileName)));
   const TRegOleJob job = ClassifyFile(fileName, unregister);
-  RunJob(job);
+  try {
+    RunJob(job);
+  } catch (const Exception&) {
+    // The user is told why the first way failed, not what the tool said.
+    if (!RunRegsvr32(job)) throw;
+  }
 }
 
 }  // namespace

@@ -12,9 +12,16 @@ std::wstring ReadProfileString(const std::wstring& file, const std::wstring& sec
 bool ReadProfileBool(const std::wstring& file, const std::wstring& section, const std::wstring& key, bool def);
 // A section counts as present when it holds at least one key.
 bool ProfileSectionExists(const std::wstring& file, const std::wstring& section);
-// Writes one value; raises EOSError naming the file when it cannot.
+// Writes one value; raises EOSError naming the file when it cannot. A text
+// that the ANSI code page cannot hold first turns an ANSI file (or a new
+// one) into UTF-16, which the profile functions then keep: a folder or
+// group name is never stored as question marks.
 void WriteProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
                         const std::wstring& value);
+// The same, always in the file's present form: for desktop.ini, which
+// carries its Unicode text in UTF-7.
+void WriteAnsiProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
+                            const std::wstring& value);
 // Removes the section with its keys; raises EOSError naming the file.
 void EraseProfileSection(const std::wstring& file, const std::wstring& section);
 // The profile functions look for a bare name in the Windows folder; the

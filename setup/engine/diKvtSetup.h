@@ -135,6 +135,8 @@ public:
   // Start-menu shortcuts of ShortcutItems (none with NoShortcuts); a renamed
   // item's old shortcut goes unless another item now carries its caption.
   void CreateShortcuts();
+  // Whether an item of ShortcutItems other than item has that caption now.
+  bool CaptionCarriedByAnother(const std::wstring& caption, const TProgramLstFileItem& item) const;
   void RegisterOleFiles();
   void RegisterHelpFiles();
   // The update-file extensions open with this installation's setup.exe,

@@ -6,12 +6,13 @@
 #include <climits>
 #include <cwchar>
 
+#include "platform/ExecIntfTypes.h"
 #include "platform/FileTool.h"
 #include "platform/PlatformIntfTypes.h"
+#include "platform/ShTools.h"
 #include "platform/StrTool.h"
+#include "platform/SyncIntfTypes.h"
 #include "platform/Win.h"
-
-#include <shlobj.h>
 
 #include "setup/distribution/FileVersions.h"
 #include "setup/distribution/diCommon.h"
@@ -312,6 +313,8 @@ void TKvtSetup::InstallItem(TProgramLstFileItem& item, bool stationMode) {
       copyToTarget = item.IsSystemLocated();
     } else if (!item.AttributesChanged) {
       copyToKept = item.HasStatus(KeptCopyLetters);
+      // With the user's settings kept (a reinstall answered Yes, or an
+      // update), an existing file is replaced only when its letters say so.
       copyToTarget = !(FileExists(target) && KeepUserSettings && !item.HasStatus(AlwaysOverwrittenLetters));
       // A file that lands where nothing is yet comes straight out of its
       // archive; the other copy, if any, is made from it.
@@ -368,6 +371,8 @@ void TKvtSetup::DeleteRemovedFiles(std::uint8_t& cancel) {
 }
 
 void TKvtSetup::FinishInstall() {
+  // An update has just replaced setup.ini: the records name the new version.
+  if (RunningFromInstalled) ReadSetupIni(true);
   IPlatformTools& platform = PlatformTools();
   // COM for the shortcuts and OLE servers when the engine runs on a thread
   // of the caller's that did not initialise it.
@@ -387,7 +392,7 @@ void TKvtSetup::FinishInstall() {
   if (!RunningFromInstalled) WriteInstCfg();
   RegisterInProgramsIni();
   WriteStationEntry();
-  ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  NotifyAssociationsChanged();
   if (!AfterInstall.empty()) RunProgram(InstallDir + AfterInstall, L"/AFTERINSTALL", AfterInstallInfo);
   std::uint8_t cancel = 0;
   StatusCancelled(L" ", L" ", L" ", 100, cancel);
@@ -477,9 +482,26 @@ void TKvtSetup::CopyProgramFile(const std::wstring& source, const std::wstring& 
 
 void TKvtSetup::RunProgram(const std::wstring& file, const std::wstring& switchText, const std::wstring& info) {
   if (!FileExists(file)) return;
-  // Starting the product's own programs comes with the program-execution
-  // service; until then the install stops before doing without them.
-  Raise(FormatText(L"Запуск программы \"%s\" (%s) недоступен в этой сборке программы установки", {file, info + L" " + switchText}));
+  std::uint8_t cancel = 0;
+  StatusCancelled(info, L" ", L" ", -1, cancel);
+  // The product's programs read the program folder and the step from their
+  // command line, and " /AUTO" tells them that nobody is there to answer.
+  std::wstring commandLine = L"\"" + file + L"\" \"" + InstallDir + L"\" " + switchText;
+  if (Automatic) commandLine += L" /AUTO";
+  try {
+    // The dialog stays alive while the program runs: its messages flow
+    // during the wait. What the program returns is its own business.
+    const RefPtr<ITerminateObject> terminate = SyncObjectsProvider().CreateTerminateObjectWithCheck({}, {}, {});
+    const bool started = ExecuteProgramProvider().ExecuteProgram(commandLine, smShowNormal, true, wmWaitForEnd, 1000,
+                                                                 piNormal, terminate, {}, {}, 30000, {});
+    // A start that failed without a reason still fails.
+    if (!CheckOSResult(started, file)) Raise(SystemErrorMessage(ERROR_GEN_FAILURE) + L" (" + file + L")");
+  } catch (...) {
+    StatusCancelled(L" ", L" ", L" ", -1, cancel);
+    throw;
+  }
+  StatusCancelled(L" ", L" ", L" ", -1, cancel);
+  if (cancel != 0) Raise(FormatText(rsExecuteProgramInterrupted, {info}));
 }
 
 void TKvtSetup::Cleanup() {

@@ -8,6 +8,7 @@
 
 #include "platform/FileTool.h"
 #include "platform/PlatformIntfTypes.h"
+#include "platform/ShTools.h"
 #include "platform/StrTool.h"
 #include "platform/Win.h"
 #include "setup/distribution/HelpFiles.h"
@@ -124,9 +125,33 @@ void TKvtSetup::ReloadInstalledSetupIni() {
   if (RunningFromInstalled) SetupIni = std::make_unique<TSetupIniFile>(SetupDir + L"Setup.ini");
 }
 
+bool TKvtSetup::CaptionCarriedByAnother(const std::wstring& caption, const TProgramLstFileItem& item) const {
+  for (int i = 0; i < ShortcutItems.Count(); ++i) {
+    const TProgramLstFileItem* other = ShortcutItems.Objects(i);
+    if (other != &item && other->NormalizedCaption() == caption) return true;
+  }
+  return false;
+}
+
 void TKvtSetup::CreateShortcuts() {
-  if (NoShortcuts || ShortcutItems.Empty()) return;
-  ReportMessage(mkError, L"Start-menu shortcuts are not in this build");
+  if (NoShortcuts) return;
+  for (int i = 0; i < ShortcutItems.Count(); ++i) {
+    const TProgramLstFileItem* item = ShortcutItems.Objects(i);
+    const std::wstring caption = item->NormalizedCaption();
+    try {
+      if (item->CaptionChanged(item->Previous)) {
+        // The item that now carries the old caption makes that shortcut
+        // itself: deleting it after that item ran would lose it.
+        const std::wstring old = item->Previous->NormalizedCaption();
+        if (!old.empty() && !CaptionCarriedByAnother(old, *item)) DeleteProgramsShortcut(TargetGroup, old);
+      }
+      if (!caption.empty())
+        CheckOSResult(CreateProgramsShortcut(TargetGroup, caption, item->LocalPath, item->GetValue(L"Params")),
+                      ProgramsShortcutFile(TargetGroup, caption));
+    } catch (const std::exception& e) {
+      ReportMessage(mkError, FormatText(rsShortcutCreateError, {caption, ExceptionMessage(e)}));
+    }
+  }
 }
 
 void TKvtSetup::RegisterItems(const TProgramLstFileItems& items, const std::wstring& title,
@@ -190,9 +215,9 @@ void TKvtSetup::WriteFolderInfoTip() {
     return;
   try {
     ClearReadOnly(file);
-    WriteProfileString(file, InfoTipSection, InfoTipKey, tip);
-    WriteProfileString(file, InfoTipAnsiSection, InfoTipKey, tip);
-    WriteProfileString(file, InfoTipWideSection, InfoTipKey, wideTip);
+    WriteAnsiProfileString(file, InfoTipSection, InfoTipKey, tip);
+    WriteAnsiProfileString(file, InfoTipAnsiSection, InfoTipKey, tip);
+    WriteAnsiProfileString(file, InfoTipWideSection, InfoTipKey, wideTip);
   } catch (const std::exception&) {
     // The tip is a nicety: an install never fails for it.
   }

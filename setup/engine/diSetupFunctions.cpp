@@ -6,18 +6,9 @@
 #include "setup/engine/diExceptions.h"
 #include "setup/engine/diKvtSetup.h"
 #include "setup/engine/diKvtSetupDistr.h"
-#include "setup/messages/FormatText.h"
-#include "setup/messages/XilSetupRuntimeMessages.h"
+#include "setup/engine/diKvtSetupUpdate.h"
 
 namespace {
-
-// A function whose pipeline this build does not carry yet: it fails with a
-// message naming the function instead of reporting a success it never had.
-TSetupFunction NotBuilt(const std::wstring& caption) {
-  return [caption](TKvtSetup&, void*) {
-    throw Exception(FormatText(L"Функция \"%s\" недоступна в этой сборке программы установки", {caption}));
-  };
-}
 
 // The pipelines this engine carries, by function code (codes 1 to 6 of
 // KvtDistr.h); any other code succeeds without doing anything.
@@ -26,7 +17,7 @@ std::map<std::int32_t, TSetupFunction> BuiltInSetupFunctions() {
       {sfInstall, [](TKvtSetup& setup, void* parameter) {
          setup.InstallWithParams(static_cast<const TInstallParams*>(parameter));
        }},
-      {sfUpdate, NotBuilt(rsProgramMaintenance)},
+      {sfUpdate, &UpdateFromRenewFileFunction},
       {sfCheck, &CheckProgramFunction},
       {sfBuildKit, &BuildDistributionFunction},
       {sfStationSetup, [](TKvtSetup& setup, void*) { setup.InstallStation(); }},

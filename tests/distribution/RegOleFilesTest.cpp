@@ -2,6 +2,7 @@
 // entry points write and remove a key of HKEY_CLASSES_ROOT, a variant that
 // reports S_FALSE, a type library made by widl, a program with a type
 // library beside it, and a local server that registers itself once started.
+// What the first way cannot do is tried again with regsvr32.
 
 #include "setup/distribution/RegOleFiles.h"
 
@@ -82,15 +83,23 @@ TEST_F(OleRegistration, InProcessServersUseTheirEntryPoints) {
   }
 }
 
-TEST_F(OleRegistration, AnEntryPointReportingSFalseFails) {
-  const std::wstring file = Copy("OleTestServerFalse.dll", "sfalse.dll");
-  const std::wstring error = RegistrationError([&] { RegisterOleFile(file); });
-  EXPECT_NE(error.find(L"(1)"), std::wstring::npos) << std::string(error.begin(), error.end());
-  EXPECT_NE(error.find(L"DllRegisterServer"), std::wstring::npos);
-  EXPECT_NE(error.find(file), std::wstring::npos);
-  EXPECT_EQ(ServerCalls(), 1u);
+TEST_F(OleRegistration, AnEntryPointReportingSFalseIsTriedAgainThroughRegsvr32) {
+  const std::wstring file = Copy("OleTestServerFalse.dll", "s false.dll");
+  // regsvr32 counts S_FALSE as success: the second call, its own, registers.
+  EXPECT_EQ(RegistrationError([&] { RegisterOleFile(file); }), L"");
+  EXPECT_EQ(ServerCalls(), 2u) << "once through the entry point, once through regsvr32";
+
+  // The first call removes the key and reports S_FALSE; regsvr32's call then
+  // fails, and the error shown is that of the entry point.
+  const std::wstring error = RegistrationError([&] { UnregisterOleFile(file); });
+  const std::string shown(error.begin(), error.end());
+  EXPECT_NE(error.find(L"(1)"), std::wstring::npos) << shown;
+  EXPECT_NE(error.find(L"DllUnregisterServer"), std::wstring::npos) << shown;
+  EXPECT_NE(error.find(file), std::wstring::npos) << shown;
+  EXPECT_FALSE(ServerRegistered());
 }
 
+// regsvr32 fails on each of these too: the error is the first way's.
 TEST_F(OleRegistration, ErrorsNameTheFile) {
   WriteFile(Dir.path() / "broken.dll", "not a library");
   WriteFile(Dir.path() / "damaged.tlb", "not a type library");

@@ -52,11 +52,14 @@ TEST(RegTools, ValuesReadBackAndFailuresGiveTheDefault) {
   }
 }
 
-TEST(RegTools, WriteStringsSkipsEmptyValuesAndCountsSubkeys) {
+TEST(RegTools, WriteStringsSkipsEmptyValuesStopsAtTheFirstFailureAndCountsSubkeys) {
   ScopedRegistryKey key(HKEY_CURRENT_USER, TestRoot + L"\\" + UniqueName(L"TavrelTest_pairs"));
   const auto root = RegistryRoot::CurrentUser;
   ASSERT_TRUE(RegWriteStrings(root, key.path(), {{L"A", L"1"}, {L"Empty", L""}, {L"B", L"2"}}));
   EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, key.path()), (std::vector<std::wstring>{L"A", L"B"}));
+  // A name longer than the registry takes fails, and nothing after it is written.
+  EXPECT_FALSE(RegWriteStrings(root, key.path(), {{L"C", L"3"}, {std::wstring(20000, L'n'), L"x"}, {L"D", L"4"}}));
+  EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, key.path()), (std::vector<std::wstring>{L"A", L"B", L"C"}));
 
   std::uint32_t count = 99;
   ASSERT_TRUE(RegSubkeyCount(root, key.path(), count));

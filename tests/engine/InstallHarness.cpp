@@ -40,7 +40,17 @@ std::int32_t OnQuestion(const wchar_t* caption, const wchar_t* text, std::uint32
   run->Questions.push_back({caption ? caption : L"", text ? text : L"", flags});
   return run->Answer ? run->Answer(run->Questions.back()) : IDCANCEL;
 }
+std::wstring& RenewExtensionOfTests() {
+  static std::wstring extension = L".tvi";
+  return extension;
+}
 }  // namespace
+
+bool UseProcessRenewExtension() {
+  const DWORD id = ::GetCurrentProcessId();
+  RenewExtensionOfTests() = {L'.', L'q', static_cast<wchar_t>(L'a' + id % 26), static_cast<wchar_t>(L'a' + id / 26 % 26)};
+  return true;
+}
 
 TSetupFunctionParams TEngineRun::Params() {
   TSetupFunctionParams params{};
@@ -103,6 +113,7 @@ std::int32_t TEngineRun::LastPercent() const {
 TInstallFolders::TInstallFolders(const std::string& tag)
     : Section(UniqueName(L"JOMT")),
       Group(UniqueName(L"Tavrel Test ")),
+      RenewExtension(RenewExtensionOfTests()),
       RenewKey(UniqueName(L"TavrelInstallRenewFile")),
       Temp(tag),
       Saved(DistrParameters()) {
@@ -137,6 +148,28 @@ TInstalledCopy TInstallFolders::NewCopy(const std::wstring& version) const {
   TInstalledCopy copy(ProgramPath(), version);
   copy.Section = Section;
   return copy;
+}
+
+TRecorder::TRecorder(fs::path log) : Log(std::move(log)) {
+  ::SetEnvironmentVariableW(L"TAVREL_RECORDER_LOG", Log.wstring().c_str());
+}
+
+TRecorder::~TRecorder() { ::SetEnvironmentVariableW(L"TAVREL_RECORDER_LOG", nullptr); }
+
+std::string TRecorder::Program() { return ReadFile(ExecutableDir() / "CommandLineRecorder.exe"); }
+
+std::vector<std::wstring> TRecorder::Lines() const {
+  std::vector<std::wstring> lines;
+  const std::string text = fs::exists(Log) ? ReadFile(Log) : std::string();
+  std::size_t at = 0;
+  for (std::size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+    const std::string line = text.substr(at, end - at);
+    std::wstring wide(line.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
+                                                               wide.data(), static_cast<int>(wide.size()))));
+    lines.push_back(wide);
+  }
+  return lines;
 }
 
 std::wstring UninstallKey(const std::wstring& registrationName) {

@@ -54,6 +54,12 @@ public:
   TSetupFunctionParams Params() ;
 };
 
+// Makes the update-file extension of every later TInstallFolders one of
+// this process's own (".q" and two letters): the association is a key of the
+// whole prefix, which test programs running at once must not share.
+// Returns true, so that a test program can call it in a static initializer.
+bool UseProcessRenewExtension();
+
 // One test's folders and names: the kit, the program folder beside it, a
 // programs registration file, a product section, a program group and an
 // update-file class of its own, set as the engine's parameters for the
@@ -78,12 +84,29 @@ public:
 
   const std::wstring Section;
   const std::wstring Group;
-  const std::wstring RenewExtension = L".tvi";
+  // ".tvi", or this process's own after UseProcessRenewExtension.
+  const std::wstring RenewExtension;
   const std::wstring RenewKey;
 
 private:
   TempDir Temp;
   TDistrParameters Saved;
+};
+
+// CommandLineRecorder.exe as a program of a kit: every run appends its
+// command line to Log for the recorder's lifetime (through the environment
+// the engine's programs inherit).
+class TRecorder {
+public:
+  explicit TRecorder(std::filesystem::path log);
+  ~TRecorder();
+  TRecorder(const TRecorder&) = delete;
+  TRecorder& operator=(const TRecorder&) = delete;
+  // The bytes of the recorder program, to put into a kit.
+  static std::string Program();
+  // The command lines recorded so far, in order.
+  std::vector<std::wstring> Lines() const;
+  const std::filesystem::path Log;
 };
 
 // The Uninstall entry of a registration name (below HKEY_LOCAL_MACHINE).

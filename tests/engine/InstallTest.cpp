@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "InstallHarness.h"
 #include "InstalledCopy.h"
@@ -21,28 +22,32 @@
 #include "setup/distribution/ZipArchive.h"
 #include "setup/engine/diKvtSetup.h"
 #include "support/RegistryKeys.h"
+#include "support/ShellLinkReader.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
 
 namespace {
 
-const std::wstring Interrupted = L"Установка прервана пользователем";
-const std::wstring ShortcutsNotBuilt = L"Start-menu shortcuts are not in this build";
+// Install and uninstall tests run at the same time as other test programs.
+[[maybe_unused]] const bool OwnRenewExtension = UseProcessRenewExtension();
 
-// The install ran through: no error but the one of the shortcuts the
-// program-execution work brings.
+const std::wstring Interrupted = L"Установка прервана пользователем";
+
+// The install ran through without an error message.
 void ExpectInstalled(const TEngineRun& run, std::int32_t result) {
-  const auto errors = run.Errors();
-  if (errors.empty()) {
-    EXPECT_EQ(result, -1);
-  } else {
-    EXPECT_EQ(errors, std::vector<std::wstring>{ShortcutsNotBuilt});
-    EXPECT_EQ(result, 0);
-  }
+  EXPECT_EQ(run.Errors(), std::vector<std::wstring>{});
+  EXPECT_EQ(result, -1);
 }
 
 std::string Read(const fs::path& file) { return ReadFile(file); }
+
+// The program group's shortcut to target, named by its caption.
+void ExpectShortcut(const TInstallFolders& folders, const std::wstring& caption, const std::wstring& target) {
+  TShellLinkContents link;
+  ASSERT_TRUE(ReadShellLink((GroupFolder(folders.Group) / (caption + L".lnk")).wstring(), link)) << "no shortcut";
+  EXPECT_EQ(link.Target, target);
+}
 
 std::wstring Profile(const std::wstring& file, const std::wstring& section, const std::wstring& key) {
   wchar_t value[1024];
@@ -166,6 +171,7 @@ TEST(Install, AFreshInstallPutsEveryFileInPlaceAndKeepsCopiesOfTheMarkedOnes) {
   EXPECT_EQ(Read(folders.ProgramPath() / "files.lst"), Read(folders.KitPath() / "files.lst"));
   EXPECT_FALSE(fs::exists(folders.ProgramPath() / "old.txt"));
   ExpectRegistered(folders, folders.Program(), folders.Section, L"5.03");
+  ExpectShortcut(folders, L"Медиасервер Tavrel", folders.Program() + L"jom.exe");
   EXPECT_EQ(ReadDwordValue(HKEY_LOCAL_MACHINE, UninstallKey(folders.Section), L"VersionMajor"), DWORD{5});
   EXPECT_EQ(ReadDwordValue(HKEY_LOCAL_MACHINE, UninstallKey(folders.Section), L"VersionMinor"), DWORD{3});
 
@@ -764,7 +770,8 @@ TEST(Install, AnArchivedFileThatCannotBeWrittenGetsTheCopyErrorQuestion) {
   WriteFile(folders.ProgramPath() / "www", "in the way");
   TEngineRun run;
   run.Answer = [](const TQuestionCall&) { return IDIGNORE; };
-  EXPECT_EQ(run.Install(mixed.Kit.Dir(), folders.Program()), 0);
+  // A skipped file is a warning: the install itself succeeds.
+  EXPECT_EQ(run.Install(mixed.Kit.Dir(), folders.Program()), -1);
   ASSERT_EQ(run.Questions.size(), 1u);
   EXPECT_EQ(run.Questions[0].Flags, 18u);
   const std::wstring target = folders.Program() + L"www\\index.html";
@@ -854,13 +861,167 @@ TEST(StationSetup, RegistersAnInstalledCopyOnThisComputer) {
 
   TEngineRun station;
   station.Automatic = true;
+  ASSERT_FALSE(fs::exists(GroupFolder(folders.Group))) << "the install made no shortcuts";
   ExpectInstalled(station, station.Execute(folders.Program(), sfStationSetup, nullptr));
   ExpectRegistered(folders, folders.Program(), folders.Section, L"5.03");
+  ExpectShortcut(folders, L"Медиасервер Tavrel", folders.Program() + L"jom.exe");
   // The system folder's file comes from its kept copy; the program folder
   // is left as it was.
   EXPECT_EQ(Read(mixed.System.Path()), mixed.Kit.Files()[4].Content);
   EXPECT_EQ(station.CopiedTargets(), (std::vector<std::wstring>{folders.Program() + L"jom.exe", mixed.System.Path()}));
   EXPECT_EQ(Read(folders.ProgramPath() / "jom.exe"), installed);
+}
+
+}  // namespace
+
+namespace {
+
+const std::wstring BeforeInstallInfo = L"Подготовка установки программы";
+const std::wstring AfterInstallInfo = L"Завершение установки программы";
+
+// The position of the first (or last) status call that matches; -1 when none.
+std::ptrdiff_t StatusIndex(const TEngineRun& run, const std::function<bool(const TStatusCall&)>& match, bool last = false) {
+  std::ptrdiff_t found = -1;
+  for (std::size_t i = 0; i < run.Statuses.size(); ++i) {
+    if (!match(run.Statuses[i])) continue;
+    found = static_cast<std::ptrdiff_t>(i);
+    if (!last) break;
+  }
+  return found;
+}
+
+TEST(Install, TheKitsProgramsRunBeforeAndAfterTheCopyWithTheirCommandLines) {
+  for (const bool automatic : {true, false}) {
+    SCOPED_TRACE(automatic ? "automatic" : "with questions");
+    TInstallFolders folders("programs");
+    TRecorder recorder(folders.Root() / "runs.log");
+    TKit kit = folders.NewKit(L"5.03");
+    kit.Add({L"a.txt", L"", L"", L"main", "a", L""})
+        .Add({L"after.exe", L"bin", L"", L"", TRecorder::Program(), L""})
+        .Key(L"BeforeInstall", L"prep.exe")
+        .Key(L"AfterInstall", L"bin\\after.exe");
+    kit.Write();
+    WriteFile(folders.KitPath() / "prep.exe", TRecorder::Program());
+
+    TEngineRun run;
+    run.Automatic = automatic;
+    ExpectInstalled(run, run.Install(kit.Dir(), folders.Program()));
+    const std::wstring program = folders.Program();
+    const std::wstring mode = automatic ? L" /AUTO" : L"";
+    // Each program was waited for: its record is there when the install returns.
+    EXPECT_EQ(recorder.Lines(),
+              (std::vector<std::wstring>{L"\"" + kit.Dir() + L"prep.exe\" \"" + program + L"\" /BEFOREINSTALL" + mode,
+                                         L"\"" + program + L"bin\\after.exe\" \"" + program + L"\" /AFTERINSTALL" + mode}));
+    EXPECT_TRUE(run.Questions.empty());
+    // The program before comes ahead of the first copy, the one after once
+    // the copy is done and the copy is registered; each run is announced
+    // with its text and its lines are cleared after it.
+    auto copying = [](const TStatusCall& s) { return s.Title == L"Копирование файлов"; };
+    auto announced = [](const std::wstring& info) {
+      return [info](const TStatusCall& s) { return s.Title == info && s.Text1 == L" " && s.Percent == -1; };
+    };
+    const std::ptrdiff_t before = StatusIndex(run, announced(BeforeInstallInfo));
+    const std::ptrdiff_t after = StatusIndex(run, announced(AfterInstallInfo));
+    ASSERT_GE(before, 0);
+    ASSERT_GE(after, 0);
+    EXPECT_LT(before, StatusIndex(run, copying));
+    EXPECT_GT(after, StatusIndex(run, copying, true));
+    const TStatusCall& cleared = run.Statuses[static_cast<std::size_t>(after) + 1];
+    EXPECT_EQ(std::make_tuple(cleared.Title, cleared.Text1, cleared.Text2, cleared.Percent),
+              std::make_tuple(std::wstring(L" "), std::wstring(L" "), std::wstring(L" "), -1));
+    EXPECT_EQ(run.LastPercent(), 100);
+  }
+}
+
+TEST(Install, AProgramBeforeTheInstallThatFailsOrIsCancelledStopsItAndAMissingOneIsSkipped) {
+  struct Case {
+    const char* Name;
+    std::string Prep;          // the kit's prep.exe; empty: none
+    std::wstring Info;         // BeforeInstallInfo; empty: the default text
+    std::wstring Error;        // %KIT% stands for the kit folder; empty: the install succeeds
+    std::size_t Runs;          // programs that ran
+  };
+  const Case cases[] = {
+      {"missing", "", L"", L"", 0},
+      {"not a program", "plain text, no program", L"",
+       SystemErrorMessage(ERROR_BAD_EXE_FORMAT) + L" (%KIT%prep.exe)", 0},
+      {"cancelled", TRecorder::Program(), L"Подготовка базы данных",
+       L"\"Подготовка базы данных\" прервано пользователем", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TInstallFolders folders("prep");
+    TRecorder recorder(folders.Root() / "runs.log");
+    TKit kit = folders.NewKit(L"5.03");
+    kit.Add({L"a.txt", L"", L"", L"main", "a", L""}).Key(L"BeforeInstall", L"prep.exe").Key(L"AfterInstall", L"missing.exe");
+    if (!c.Info.empty()) kit.Key(L"BeforeInstallInfo", c.Info);
+    kit.Write();
+    if (!c.Prep.empty()) WriteFile(folders.KitPath() / "prep.exe", c.Prep);
+
+    TEngineRun run;
+    run.Automatic = true;
+    run.CancelAt = [&](const TStatusCall& s) { return !c.Info.empty() && s.Title == c.Info; };
+    const std::int32_t result = run.Install(kit.Dir(), folders.Program());
+    EXPECT_EQ(recorder.Lines().size(), c.Runs);
+    if (c.Error.empty()) {
+      ExpectInstalled(run, result);
+      EXPECT_EQ(Read(folders.ProgramPath() / "a.txt"), "a");
+      continue;
+    }
+    std::wstring error = c.Error;
+    if (const std::size_t at = error.find(L"%KIT%"); at != std::wstring::npos) error.replace(at, 5, kit.Dir());
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(run.Errors(), std::vector<std::wstring>{error});
+    EXPECT_FALSE(fs::exists(folders.ProgramPath() / "a.txt")) << "nothing is copied";
+    EXPECT_FALSE(fs::exists(folders.ProgramPath() / "instcfg.ini"));
+  }
+}
+
+// Counts the messages of kind WM_APP that reach its message-only window.
+class TMessageCounter {
+public:
+  TMessageCounter() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+      if (message == WM_APP) ++*reinterpret_cast<int*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+      return ::DefWindowProcW(window, message, wParam, lParam);
+    };
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"TavrelInstallTestCounter";
+    ::RegisterClassW(&windowClass);
+    Window = ::CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               windowClass.hInstance, nullptr);
+    ::SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&Count));
+  }
+  ~TMessageCounter() { ::DestroyWindow(Window); }
+  HWND Window = nullptr;
+  int Count = 0;
+};
+
+TEST(Install, TheCallersWindowsGetTheirMessagesWhileTheKitsProgramRuns) {
+  // Without a program to run nothing of the install dispatches the
+  // caller's messages; with one, the wait does.
+  for (const bool withProgram : {false, true}) {
+    SCOPED_TRACE(withProgram ? "with a program" : "without");
+    TInstallFolders folders("alive");
+    TRecorder recorder(folders.Root() / "runs.log");
+    TKit kit = folders.NewKit(L"5.03");
+    kit.Add({L"a.txt", L"", L"", L"", "a", L""});
+    if (withProgram) kit.Key(L"BeforeInstall", L"prep.exe");
+    kit.Write();
+    WriteFile(folders.KitPath() / "prep.exe", TRecorder::Program());
+    TMessageCounter counter;
+    ASSERT_NE(counter.Window, nullptr);
+    ASSERT_TRUE(::PostMessageW(counter.Window, WM_APP, 0, 0));
+
+    TEngineRun run;
+    run.Automatic = true;
+    ExpectInstalled(run, run.Install(kit.Dir(), folders.Program(), L"", sizeof(TInstallParams), true));
+    EXPECT_EQ(recorder.Lines().size(), withProgram ? 1u : 0u);
+    EXPECT_EQ(counter.Count, withProgram ? 1 : 0);
+    MSG message;
+    while (::PeekMessageW(&message, counter.Window, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+  }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "InstalledCopy.h"
 #include "platform/UniqueHandle.h"
 #include "setup/engine/KvtDistr.h"
@@ -49,7 +51,7 @@ void RecordMessage(int32_t kind, const wchar_t* text, void*) {
   Messages.push_back(std::to_wstring(kind) + L":" + text);
 }
 
-TEST(KvtDistrDll, InstallsAKitAndRefusesAStationSetupWithoutAnInstalledCopy) {
+TEST(KvtDistrDll, InstallsAKitRefusesAStationSetupWithoutAnInstalledCopyAndUninstalls) {
   const std::wstring path = (testsupport::ExecutableDir() / "KvtDistr.dll").wstring();
   UniqueModule dll(::LoadLibraryW(path.c_str()));
   ASSERT_TRUE(dll);
@@ -78,6 +80,12 @@ TEST(KvtDistrDll, InstallsAKitAndRefusesAStationSetupWithoutAnInstalledCopy) {
   Messages.clear();
   EXPECT_EQ(execute(kit.Dir().c_str(), sfStationSetup, nullptr, &params), 0);
   EXPECT_EQ(Messages, std::vector<std::wstring>{L"0:Файл " + kit.Dir() + L"instcfg.ini не найден"});
+
+  // The uninstall takes the copy and the records its install wrote.
+  Messages.clear();
+  EXPECT_EQ(execute(program.c_str(), sfUninstall, nullptr, &params), -1);
+  EXPECT_EQ(Messages, std::vector<std::wstring>{});
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "Program"));
   setParameter(L"ProgramsIniFileName", 0);
 }
 

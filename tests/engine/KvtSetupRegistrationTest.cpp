@@ -7,12 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/ShTools.h"
+#include "platform/StrTool.h"
 #include "platform/Win.h"
 #include "setup/distribution/RegTools.h"
 #include "setup/engine/KvtDistr.h"
+#include "setup/engine/ProfileFiles.h"
 #include "setup/engine/diDistrParams.h"
 #include "setup/engine/diKvtSetup.h"
 #include "support/RegistryKeys.h"
+#include "support/ShellLinkReader.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -305,6 +309,60 @@ TEST_F(Registration, ProgramsRegistrationFileAndStationEntry) {
   EXPECT_TRUE(Messages.empty());
 }
 
+// Greek letters lie beyond the Russian ANSI code page the tests run under.
+// (Only in values: the test prefix cannot make such file names under the
+// Russian locale.)
+TEST_F(Registration, TextsBeyondTheAnsiCodePageSurviveInTheConfigurationFiles) {
+  const std::wstring programs = Data.file(L"jomsetup.ini");
+  const std::wstring config = Install.dir() + L"instcfg.ini";
+  const auto hasByteOrderMark = [](const fs::path& file) { return ReadFile(file).rfind("\xFF\xFE", 0) == 0; };
+  // Existing ANSI files, each with a Russian value of its own.
+  WriteFile(Data.path() / "jomsetup.ini", "[OTHER]\r\nInstallPath=C:\\\xC4\xE8\xF1\xF2\xF0\r\n");
+  WriteFile(Install.path() / "instcfg.ini", "[JOM]\r\nMakeDistr=D:\\\xC4\xE8\xF1\xF2\xF0\r\n");
+
+  // What the system code page holds is written as before, in ANSI.
+  Setup->RegisterInProgramsIni();
+  EXPECT_FALSE(hasByteOrderMark(Data.path() / "jomsetup.ini"));
+
+  // A kit whose version text holds a Greek letter.
+  std::string greekKit = KitIni;
+  greekKit.replace(greekKit.find("Version=5.02"), 12, "Version=5.02 \xCE\xB2");
+  WriteFile(Kit.path() / "setup.ini", greekKit);
+  Setup = NewSession(Install.dir());
+  Setup->TargetGroup = L"Медиасервер Ωμέγα";
+  Setup->WriteInstCfg();
+  Setup->RegisterInProgramsIni();
+  EXPECT_TRUE(hasByteOrderMark(Install.path() / "instcfg.ini"));
+  EXPECT_TRUE(hasByteOrderMark(Data.path() / "jomsetup.ini"));
+  EXPECT_EQ(Profile(config, L"JOM", L"GroupName"), L"Медиасервер Ωμέγα");
+  EXPECT_EQ(Profile(config, L"JOM", L"MakeDistr"), L"D:\\Дистр");
+  EXPECT_EQ(Profile(config, L"JOM", L"Distr"), Install.dir() + L"DISTR");
+  EXPECT_EQ(Profile(programs, EntryName, L"Version"), L"5.02 β");
+  EXPECT_EQ(Profile(programs, EntryName, L"InstallPath"), Install.dir().substr(0, Install.dir().size() - 1));
+  EXPECT_EQ(Profile(programs, L"OTHER", L"InstallPath"), L"C:\\Дистр");
+  EXPECT_FALSE(fs::exists(Data.path() / "jomsetup.ini.utf16"));
+
+  // Later writes keep the file's form; the installed copy reads it back.
+  Setup->BackupFiles = true;
+  Setup->SyncInstCfgFlags();
+  TKvtSetup installed(Install.dir());
+  WriteFile(Install.path() / "Setup.ini", KitIni);
+  installed.ReadSetupIni(false);
+  EXPECT_EQ(installed.TargetGroup, L"Медиасервер Ωμέγα");
+  EXPECT_TRUE(installed.BackupFiles);
+  EXPECT_EQ(installed.RegistrationName, EntryName);
+  EXPECT_TRUE(Messages.empty());
+
+  // A file another program holds cannot be turned: the write fails and the
+  // file stays as it was.
+  WriteFile(Install.path() / "instcfg.ini", "[JOM]\r\nGroupName=Held\r\n");
+  {
+    ChildProcess holder = HoldFileOpen(config, 0);
+    EXPECT_THROW(WriteProfileString(config, L"JOM", L"GroupName", L"Ωμέγα"), Exception);
+  }
+  EXPECT_EQ(ReadFile(Install.path() / "instcfg.ini"), "[JOM]\r\nGroupName=Held\r\n");
+}
+
 TEST_F(Registration, ProgramsRegistrationFileErrorsAreWarnings) {
   DistrParameters().ProgramsIniFileName = Data.file(L"no such folder\\jomsetup.ini");
   Setup->RegisterInProgramsIni();
@@ -357,6 +415,103 @@ TEST_F(Registration, OleAndHelpFilesReportEachFailureAndTheProgress) {
   const auto help = Item(L"jom.chm St=h", Install.dir() + L"jom.chm");
   Setup->HelpItems.AddObject(help->FileName, help.get());
   Setup->RegisterHelpFiles();
+  EXPECT_TRUE(Messages.empty());
+}
+
+// Start-menu shortcuts in a program group of the test's own, removed with
+// everything in it.
+class Shortcuts : public Registration {
+protected:
+  Shortcuts() { Setup->TargetGroup = Group; }
+  ~Shortcuts() override {
+    std::error_code ignored;
+    fs::remove_all(fs::path(IncludeTrailingBackslash(GetProgramsFolder()) + Group), ignored);
+  }
+
+  // An item of the new list, installed in the program folder, with the line
+  // of the item it replaces (none when empty).
+  void Add(const std::wstring& line, const std::wstring& previousLine = {}) {
+    auto item = std::make_unique<TProgramLstFileItem>(line);
+    item->LocalPath = Install.dir() + item->FileName;
+    WriteFile(fs::path(item->LocalPath), "MZ");
+    if (!previousLine.empty()) {
+      Previous.push_back(std::make_unique<TProgramLstFileItem>(previousLine));
+      item->Previous = Previous.back().get();
+    }
+    Setup->ShortcutItems.AddObject(item->FileName, item.get());
+    Items.push_back(std::move(item));
+  }
+  std::wstring Link(const std::wstring& caption) const { return ProgramsShortcutFile(Group, caption); }
+  // The shortcut's target in upper case; empty when there is none.
+  std::wstring Target(const std::wstring& caption) const {
+    TShellLinkContents contents;
+    return fs::exists(fs::path(Link(caption))) && ReadShellLink(Link(caption), contents)
+               ? UpperCaseText(contents.Target)
+               : std::wstring();
+  }
+  std::wstring Installed(const std::wstring& name) const { return UpperCaseText(Install.dir() + name); }
+  void MakeShortcut(const std::wstring& caption, const std::wstring& program) {
+    ASSERT_TRUE(CreateProgramsShortcut(Group, caption, Install.dir() + program, L""));
+  }
+
+  const std::wstring Group = UniqueName(L"TavrelTestGroup ");
+  std::vector<std::unique_ptr<TProgramLstFileItem>> Items, Previous;
+};
+
+TEST_F(Shortcuts, ALinkPerCaptionWithTheParametersAndAnErrorPerFailingItem) {
+  // Sorted first, and its caption leads out of the Programs folder.
+  Add(L"a.exe Caption=\"..\\..\\..\\outside\"");
+  // (ASCII only: the test prefix cannot make other file names under the
+  // Russian locale.)
+  Add(L"jom.exe Caption=\"Tools\\\\Media server\" Params=\"/AUTO x\"");
+  Setup->CreateShortcuts();
+
+  TShellLinkContents contents;
+  ASSERT_TRUE(ReadShellLink(Link(L"Tools\\Media server"), contents))
+      << (Messages.empty() ? std::string() : Ascii(Messages.back().Text));
+  EXPECT_EQ(UpperCaseText(contents.Target), Installed(L"jom.exe"));
+  EXPECT_EQ(contents.Arguments, L"/AUTO x");
+  EXPECT_EQ(contents.Description, L"Media server");
+  EXPECT_EQ(UpperCaseText(IncludeTrailingBackslash(contents.WorkingFolder)), UpperCaseText(Install.dir()));
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0].Kind, mkError);
+  EXPECT_EQ(Messages[0].Text.rfind(L"Ошибка создания ярлыка \"..\\..\\..\\outside\": ", 0), 0u)
+      << Ascii(Messages[0].Text);
+}
+
+TEST_F(Shortcuts, RenamedCaptionsReplaceTheirShortcutsUnlessAnotherItemNowCarriesThem) {
+  const struct {
+    const wchar_t *Line, *PreviousLine;
+  } items[] = {
+      {L"b.exe Caption=B", L"b.exe Caption=A"},  // A to B
+      {L"c.exe", L"c.exe Caption=C"},            // C moved to d.exe
+      {L"d.exe Caption=C", L"d.exe"},
+      {L"a2.exe Caption=E", nullptr},  // E moved to a new item, sorted before the renamed one
+      {L"e.exe Caption=F", L"e.exe Caption=E"},
+      {L"g.exe", L"g.exe Caption=G"},  // G dropped
+  };
+  for (const auto& item : items) Add(item.Line, item.PreviousLine ? item.PreviousLine : L"");
+  MakeShortcut(L"A", L"b.exe");
+  MakeShortcut(L"C", L"c.exe");
+  MakeShortcut(L"E", L"e.exe");
+  MakeShortcut(L"G", L"g.exe");
+
+  // Without shortcuts nothing is made, renamed or deleted.
+  Setup->NoShortcuts = true;
+  Setup->CreateShortcuts();
+  const std::pair<const wchar_t*, const wchar_t*> made[] = {
+      {L"A", L"b.exe"}, {L"C", L"c.exe"}, {L"E", L"e.exe"}, {L"G", L"g.exe"}};
+  for (const auto& [caption, program] : made) EXPECT_EQ(Target(caption), Installed(program)) << Ascii(caption);
+  for (const wchar_t* caption : {L"B", L"F"}) EXPECT_EQ(Target(caption), L"") << Ascii(caption);
+
+  Setup->NoShortcuts = false;
+  Setup->CreateShortcuts();
+  const struct {
+    const wchar_t *Caption, *Program;
+  } expected[] = {{L"A", L""},       {L"B", L"b.exe"}, {L"C", L"d.exe"},
+                  {L"E", L"a2.exe"}, {L"F", L"e.exe"}, {L"G", L""}};
+  for (const auto& e : expected)
+    EXPECT_EQ(Target(e.Caption), *e.Program ? Installed(e.Program) : L"") << Ascii(e.Caption);
   EXPECT_TRUE(Messages.empty());
 }
 

@@ -8,6 +8,7 @@
 
 #include "InstallHarness.h"
 #include "InstalledCopy.h"
+#include "platform/FileTool.h"
 #include "platform/ShTools.h"
 #include "platform/StrTool.h"
 #include "platform/Win.h"
@@ -22,6 +23,9 @@ namespace fs = std::filesystem;
 using namespace testsupport;
 
 namespace {
+
+// Install and uninstall tests run at the same time as other test programs.
+[[maybe_unused]] const bool OwnRenewExtension = UseProcessRenewExtension();
 
 const std::wstring Caption = L"Медиасервер Tavrel";
 const std::wstring Aborted = L"Operation aborted";
@@ -46,17 +50,12 @@ TKit ProductKit(const TInstallFolders& folders) {
   return kit;
 }
 
-// Installs the kit in automatic mode; the program group's shortcut is made
-// by hand when this build's install does not make it, so that its removal
-// is shown either way.
+// Installs the kit in automatic mode, with the program group's shortcut.
 void InstallCopy(const TInstallFolders& folders, const TKit& kit, const std::wstring& program) {
   TEngineRun run;
   run.Automatic = true;
-  run.Install(kit.Dir(), program);
+  ASSERT_EQ(run.Install(kit.Dir(), program), -1) << testing::PrintToString(run.Errors());
   ASSERT_TRUE(fs::exists(fs::path(program) / "instcfg.ini")) << "the install did not run through";
-  if (!fs::exists(ShortcutOf(folders))) {
-    ASSERT_TRUE(CreateProgramsShortcut(folders.Group, Caption, program + L"jom.exe", L""));
-  }
   ASSERT_TRUE(fs::exists(ShortcutOf(folders)));
 }
 
@@ -197,6 +196,45 @@ TEST(Uninstall, OleServersAreUnregisteredOnlyWhenTheKitAsks) {
     EXPECT_TRUE(run.Errors().empty());
     EXPECT_EQ(KeyExists(HKEY_CLASSES_ROOT, serverKey.path()), !unregister);
     EXPECT_FALSE(fs::exists(folders.ProgramPath()));
+  }
+}
+
+TEST(Uninstall, ThePreparationProgramRunsWithItsCommandLineBeforeAnythingIsRemoved) {
+  struct TCase {
+    const char* Name;
+    bool Automatic;
+    bool Starts;  // prep.exe is a program
+  };
+  for (const TCase& c : {TCase{"automatic", true, true}, TCase{"with questions", false, true},
+                         TCase{"not a program", true, false}}) {
+    SCOPED_TRACE(c.Name);
+    TInstallFolders folders("uninstall prep");
+    TRecorder recorder(folders.Root() / "runs.log");
+    TKit kit = ProductKit(folders);
+    kit.Add({L"prep.exe", L"", L"", L"", c.Starts ? TRecorder::Program() : "plain text", L""})
+        .Key(L"BeforeDelete", L"prep.exe");
+    kit.Write();
+    InstallCopy(folders, kit, folders.Program());
+    const std::wstring program = folders.Program();
+
+    TEngineRun run;
+    run.Automatic = c.Automatic;
+    run.Answer = [](const TQuestionCall&) { return IDYES; };
+    const std::int32_t result = run.Execute(program, sfUninstall, nullptr);
+    if (!c.Starts) {
+      EXPECT_EQ(result, 0);
+      EXPECT_EQ(run.Errors(),
+                std::vector<std::wstring>{SystemErrorMessage(ERROR_BAD_EXE_FORMAT) + L" (" + program + L"prep.exe)"});
+      ExpectFilesKept(folders.ProgramPath());
+      ExpectRecords(folders, true);
+      continue;
+    }
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(recorder.Lines(), std::vector<std::wstring>{L"\"" + program + L"prep.exe\" \"" + program +
+                                                          L"\" /BEFOREDELETE" + (c.Automatic ? L" /AUTO" : L"")});
+    // The program had ended when its folder was deleted.
+    EXPECT_FALSE(fs::exists(folders.ProgramPath()));
+    ExpectRecords(folders, false);
   }
 }
 
