@@ -84,6 +84,52 @@ bool IsFrameworkPublisher(const std::wstring& publisher) {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
+// The programs an uninstall command may run, the likeliest first: the
+// quoted part of a command that starts with a quote; else the text up to
+// each blank that follows ".exe" (a folder name may hold ".exe " too), then
+// the whole text. Leading blanks are no part of the command.
+std::vector<std::wstring> UninstallProgramPaths(const std::wstring& text) {
+  std::size_t start = 0;
+  while (start < text.size() && IsBlank(text[start])) ++start;
+  const std::wstring command = text.substr(start);
+  if (!command.empty() && command.front() == L'"') {
+    const std::size_t close = command.find(L'"', 1);
+    return {command.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1)};
+  }
+  std::vector<std::wstring> paths;
+  const std::wstring upper = UpperCaseText(command);
+  for (std::size_t at = upper.find(L".EXE"); at != std::wstring::npos; at = upper.find(L".EXE", at + 1)) {
+    const std::size_t end = at + 4;
+    if (end < command.size() && IsBlank(command[end])) paths.push_back(command.substr(0, end));
+  }
+  paths.push_back(command);
+  return paths;
+}
+
+std::wstring ExpandedText(const std::wstring& text) {
+  if (text.find(L'%') == std::wstring::npos) return text;
+  const DWORD size = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+  if (size == 0) return text;
+  std::wstring expanded(size, L'\0');
+  const DWORD length = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), size);
+  if (length == 0 || length > size) return text;
+  expanded.resize(length - 1);
+  return expanded;
+}
+
+// Whether any program the command may run exists, with its environment
+// variables as written and expanded: an entry is only ever stale when
+// none does.
+bool UninstallProgramExists(const std::wstring& command) {
+  IPlatformTools& tools = PlatformTools();
+  for (const std::wstring& text : {command, ExpandedText(command)}) {
+    for (const std::wstring& path : UninstallProgramPaths(text)) {
+      if (tools.FileExists(path)) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool RegReadString(RegistryRoot root, const std::wstring& key, const std::wstring& name, const std::wstring& def,
@@ -136,16 +182,7 @@ bool RegDeleteKeyTree(RegistryRoot root, const std::wstring& key) {
 }
 
 std::wstring UninstallProgramPath(const std::wstring& command) {
-  if (!command.empty() && command.front() == L'"') {
-    const std::size_t close = command.find(L'"', 1);
-    return command.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
-  }
-  const std::wstring upper = UpperCaseText(command);
-  for (std::size_t at = upper.find(L".EXE"); at != std::wstring::npos; at = upper.find(L".EXE", at + 1)) {
-    const std::size_t end = at + 4;
-    if (end < command.size() && IsBlank(command[end])) return command.substr(0, end);
-  }
-  return command;
+  return UninstallProgramPaths(command).front();
 }
 
 void RemoveStaleUninstallEntries(const std::wstring& ownKeyName, const std::wstring& ownUninstallString) {
@@ -155,7 +192,6 @@ void RemoveStaleUninstallEntries(const std::wstring& ownKeyName, const std::wstr
   if (!Succeeded(::RegQueryInfoKeyW(list.get(), nullptr, nullptr, nullptr, &subkeys, &longest, nullptr, nullptr,
                                     nullptr, nullptr, nullptr, nullptr)))
     return;
-  IPlatformTools& tools = PlatformTools();
   for (DWORD index = subkeys; index-- > 0;) {
     std::wstring name(longest + 1, L'\0');
     DWORD length = static_cast<DWORD>(name.size());
@@ -173,7 +209,7 @@ void RemoveStaleUninstallEntries(const std::wstring& ownKeyName, const std::wstr
       // The command may be quoted or carry arguments: only a missing
       // program makes the entry stale.
       stale = ReadString(entry.get(), L"Publisher", publisher) && IsFrameworkPublisher(publisher) &&
-              !tools.FileExists(UninstallProgramPath(command));
+              !UninstallProgramExists(command);
     }
     entry.reset();
     if (stale) ::RegDeleteKeyW(list.get(), name.c_str());

@@ -3,6 +3,8 @@
 
 #include "setup/distribution/RegTools.h"
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "support/RegistryKeys.h"
@@ -100,6 +102,7 @@ TEST(RegTools, UninstallProgramPathTakesTheProgramOutOfTheCommand) {
       {L"C:\\Tavrel\\setup.exe /u /s", L"C:\\Tavrel\\setup.exe"},
       {L"C:\\Program Files\\Tavrel\\SETUP.EXE /u", L"C:\\Program Files\\Tavrel\\SETUP.EXE"},
       {L"C:\\my.exe.d\\setup.exe /u", L"C:\\my.exe.d\\setup.exe"},
+      {L"  \"C:\\Program Files\\Tavrel\\setup.exe\" /u", L"C:\\Program Files\\Tavrel\\setup.exe"},
       {L"MsiExec.exe /X{12345678-1234-1234-1234-123456789012}", L"MsiExec.exe"},
       {L"C:\\Program Files\\Tavrel\\uninstall.bat", L"C:\\Program Files\\Tavrel\\uninstall.bat"},
       {L"", L""},
@@ -155,12 +158,26 @@ TEST_F(StaleUninstallEntries, RemovesDuplicatesAndEntriesOfThisFrameworkWhosePro
       {Add(L"duplicate", own, L"Someone Else"), false},
       {Add(L"duplicateUpper", AsciiUpper(own), L""), false},
   };
+  // A folder whose name holds ".exe" and a blank.
+  std::filesystem::create_directories(Folder.path() / "tools.exe dir");
+  WriteFile(Folder.path() / "tools.exe dir" / "SETUP.EXE", "MZ");
+  const std::wstring dotExeFolder = Folder.file(L"tools.exe dir\\SETUP.EXE");
+  const std::vector<std::pair<std::wstring, bool>> hostile = {
+      {Add(L"leadingBlank", L"  \"" + present + L"\" /u", kvt), true},
+      {Add(L"dotExeFolder", dotExeFolder, kvt), true},
+      {Add(L"dotExeFolderArgs", dotExeFolder + L" /u", kvt), true},
+      {Add(L"variable", L"%TAVREL_STALE_DIR%SETUP.EXE /u", kvt), true},
+      {Add(L"variableGone", L"%TAVREL_STALE_DIR%gone\\SETUP.EXE", kvt), false},
+  };
+  ::SetEnvironmentVariableW(L"TAVREL_STALE_DIR", Folder.file(L"").c_str());
   const std::wstring ownName = Add(L"own", own, kvt);
 
   RemoveStaleUninstallEntries(ownName, own);
 
-  for (const auto& [name, kept] : entries)
-    EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, Path(name)), kept) << Ascii(name);
+  ::SetEnvironmentVariableW(L"TAVREL_STALE_DIR", nullptr);
+  for (const auto& list : {entries, hostile}) {
+    for (const auto& [name, kept] : list) EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, Path(name)), kept) << Ascii(name);
+  }
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, Path(ownName)));
 }
 

@@ -977,4 +977,51 @@ TEST(Install, AProgramBeforeTheInstallThatFailsOrIsCancelledStopsItAndAMissingOn
   }
 }
 
+// Counts the messages of kind WM_APP that reach its message-only window.
+class TMessageCounter {
+public:
+  TMessageCounter() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+      if (message == WM_APP) ++*reinterpret_cast<int*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+      return ::DefWindowProcW(window, message, wParam, lParam);
+    };
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"TavrelInstallTestCounter";
+    ::RegisterClassW(&windowClass);
+    Window = ::CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               windowClass.hInstance, nullptr);
+    ::SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&Count));
+  }
+  ~TMessageCounter() { ::DestroyWindow(Window); }
+  HWND Window = nullptr;
+  int Count = 0;
+};
+
+TEST(Install, TheCallersWindowsGetTheirMessagesWhileTheKitsProgramRuns) {
+  // Without a program to run nothing of the install dispatches the
+  // caller's messages; with one, the wait does.
+  for (const bool withProgram : {false, true}) {
+    SCOPED_TRACE(withProgram ? "with a program" : "without");
+    TInstallFolders folders("alive");
+    TRecorder recorder(folders.Root() / "runs.log");
+    TKit kit = folders.NewKit(L"5.03");
+    kit.Add({L"a.txt", L"", L"", L"", "a", L""});
+    if (withProgram) kit.Key(L"BeforeInstall", L"prep.exe");
+    kit.Write();
+    WriteFile(folders.KitPath() / "prep.exe", TRecorder::Program());
+    TMessageCounter counter;
+    ASSERT_NE(counter.Window, nullptr);
+    ASSERT_TRUE(::PostMessageW(counter.Window, WM_APP, 0, 0));
+
+    TEngineRun run;
+    run.Automatic = true;
+    ExpectInstalled(run, run.Install(kit.Dir(), folders.Program(), L"", sizeof(TInstallParams), true));
+    EXPECT_EQ(recorder.Lines().size(), withProgram ? 1u : 0u);
+    EXPECT_EQ(counter.Count, withProgram ? 1 : 0);
+    MSG message;
+    while (::PeekMessageW(&message, counter.Window, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+  }
+}
+
 }  // namespace

@@ -189,6 +189,15 @@ TEST(DialogTest, OwnedControlsAreFreedInCreationOrderBeforeTheWindow) {
     window = dialog.Handle();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(::IsWindowVisible(window));
+    // As in a modal run, the messages of CreateDialogParamW reach the
+    // dialog from its first one, and those of the wrapped edit the edit.
+    ASSERT_FALSE(dialog.Seen.empty());
+    EXPECT_EQ(dialog.Seen.front(), static_cast<UINT>(WM_SETFONT));
+    EXPECT_TRUE(dialog.HandleAtInit);
+    ASSERT_NE(dialog.Edit, nullptr);
+    EXPECT_TRUE(Contains(dialog.Edit->Seen, WM_SETFONT));
+    EXPECT_EQ(reinterpret_cast<HFONT>(::SendDlgItemMessageW(window, EditItem, WM_GETFONT, 0, 0)),
+              dialog.DialogFont());
     dialog.WrapItem<TOrderProbe>(11);
     dialog.WrapItem<TOrderProbe>(2);
     dialog.AddControl(std::make_unique<TOrderProbe>()).Create(::GetDlgItem(window, 12));

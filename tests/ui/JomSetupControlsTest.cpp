@@ -388,6 +388,23 @@ TEST_F(ControlsTest, StaticEditAndFrameLook) {
   EXPECT_EQ(PixelOf(frame, 10, 0), BorderColor);
 }
 
+TEST_F(ControlsTest, MessageListDrawsItsHeaderAndGrid) {
+  HWND list = Dialog.List->Handle();
+  HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+  ASSERT_NE(header, nullptr);
+  RECT headerRect{};
+  ::GetClientRect(header, &headerRect);
+  // The header: a plain band, then a gradient in its last four rows.
+  EXPECT_EQ(PixelOf(header, 2, 1), ShadeColor(FaceColor, -8));
+  EXPECT_EQ(PixelOf(header, 2, headerRect.bottom - 1), ShadeColor(FaceColor, -16));
+  // Rows: the window colour with grid lines at the bottom.
+  RECT row{};
+  row.left = LVIR_BOUNDS;
+  ASSERT_TRUE(::SendMessageW(list, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&row)));
+  EXPECT_EQ(PixelOf(list, row.right / 2, row.bottom - 1), ShadeColor(FaceColor, -96));
+  EXPECT_EQ(PixelOf(list, row.right - 3, (row.top + row.bottom) / 2), ::GetSysColor(COLOR_WINDOW));
+}
+
 TEST_F(ControlsTest, ScreenshotOfEveryControl) {
   Dialog.List->InvalidateItem(0);
   RepaintNow(Dialog.Handle());
