@@ -6,6 +6,7 @@
 
 #include "platform/FileTool.h"
 #include "platform/StrTool.h"
+#include "platform/UniqueHandle.h"
 #include "platform/Win.h"
 
 #include <shlobj.h>
@@ -390,10 +391,37 @@ std::wstring ZipFailureText(const std::wstring& archiveFileName, const TZipFailu
 }
 
 namespace {
-// A folder in one canonical spelling for comparisons: absolute, long names,
-// without a trailing backslash.
+// A path with backslashes only and without the prefix that hands it to the
+// object manager as it is ("\\?\", "\\.\", "\??\"): "//?/C:/Windows" is
+// C:\Windows.
+std::wstring WithoutDevicePrefix(const std::wstring& path) {
+  std::wstring text = path;
+  std::replace(text.begin(), text.end(), L'/', L'\\');
+  if (text.size() >= 8 && SameFolderText(text.substr(0, 8), L"\\\\?\\UNC\\")) return L"\\" + text.substr(7);
+  for (const wchar_t* prefix : {L"\\\\?\\", L"\\\\.\\", L"\\??\\"}) {
+    if (text.rfind(prefix, 0) == 0 && text.size() > 5 && text[5] == L':') return text.substr(4);
+  }
+  return text;
+}
+
+// Where an existing folder really is, links followed: a program folder
+// that links to the Windows folder is the Windows folder.
+std::wstring FinalFolder(const std::wstring& folder) {
+  UniqueKernelHandle handle(::CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) return {};
+  wchar_t buffer[4096];
+  const DWORD length = ::GetFinalPathNameByHandleW(handle.get(), buffer, 4096, FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= 4096) return {};
+  return WithoutDevicePrefix(std::wstring(buffer, length));
+}
+
+// A folder in one canonical spelling for comparisons: absolute, links
+// followed, long names, without a trailing backslash.
 std::wstring CanonicalFolder(const std::wstring& folder) {
-  std::wstring path = FullFolder(folder);
+  std::wstring path = FullFolder(WithoutDevicePrefix(folder));
+  const std::wstring finalPath = FinalFolder(path);
+  if (!finalPath.empty()) path = IncludeTrailingBackslash(finalPath);
   const std::wstring longPath = PlatformTools().GetLongPathName(path);
   if (!longPath.empty()) path = longPath;
   return ExcludeTrailingBackslash(path);

@@ -485,7 +485,7 @@ TEST(DistributionBuild, CopyErrorsRaiseWithTheSystemCode) {
 }
 
 TEST(DistributionLayout, ProgramFolderValidation) {
-  const std::vector<std::pair<std::wstring, std::wstring>> cases = {
+  std::vector<std::pair<std::wstring, std::wstring>> cases = {
       {L"   ", rsInstallDirectoryNotSpecified},
       {L"C:\\", rsInstallDirectoryInvalid},
       {L"c:", rsInstallDirectoryInvalid},
@@ -493,7 +493,21 @@ TEST(DistributionLayout, ProgramFolderValidation) {
       {L"\\\\server\\share", rsInstallDirectoryInvalid},
       {L"C:\\Program Files\\Tavrel\\", L"(nothing raised)"},
       {L"\\\\server\\share\\Tavrel", L"(nothing raised)"},
+      {L"\\\\?\\C:\\", rsInstallDirectoryInvalid},
+      {L"/", rsInstallDirectoryInvalid},
   };
+  // The Windows folder however it is spelt: an uninstall would empty it.
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_NE(::GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+  const std::wstring path = std::wstring(windows).substr(2);  // without "C:"
+  const std::wstring drive = std::wstring(windows).substr(0, 2);
+  std::wstring slashes = windows;
+  std::replace(slashes.begin(), slashes.end(), L'\\', L'/');
+  for (const std::wstring& folder :
+       {drive + path + L"\\system32\\..\\", L"\\\\?\\" + drive + path + L"\\", L"\\??\\" + drive + path,
+        L"\\\\.\\" + drive + path + L"\\", L"//?/" + slashes + L"/", L"//./" + slashes, slashes + L"/."}) {
+    cases.emplace_back(folder, rsInstallDirectoryInvalid);
+  }
   for (const auto& [folder, expected] : cases) {
     EXPECT_EQ(RaisedText([&] { ValidateProgramFolder(folder); }), expected) << std::string(folder.begin(), folder.end());
   }
