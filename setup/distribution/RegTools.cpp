@@ -53,7 +53,36 @@ bool ReadString(HKEY key, const std::wstring& name, std::wstring& value) {
   return true;
 }
 
+// A symbolic link key: its tree is that of another key, which is not ours
+// to delete.
+bool IsLinkKey(HKEY parent, const std::wstring& key, UniqueRegKey& link) {
+  if (::RegOpenKeyExW(parent, key.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | DELETE, link.put()) !=
+      ERROR_SUCCESS)
+    return false;
+  DWORD type = 0;
+  return ::RegQueryValueExW(link.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+// Deletes the link itself, not the key it leads to.
+bool DeleteLink(HKEY link) {
+  using DeleteKeyFunction = LONG(WINAPI*)(HANDLE);
+  using StatusToErrorFunction = ULONG(WINAPI*)(LONG);
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  if (!ntdll) return Succeeded(ERROR_CALL_NOT_IMPLEMENTED);
+  const auto deleteKey =
+      reinterpret_cast<DeleteKeyFunction>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtDeleteKey")));
+  const auto toError = reinterpret_cast<StatusToErrorFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (!deleteKey || !toError) return Succeeded(ERROR_CALL_NOT_IMPLEMENTED);
+  return Succeeded(static_cast<LSTATUS>(toError(deleteKey(link))));
+}
+
 bool DeleteTree(HKEY parent, const std::wstring& key) {
+  {
+    UniqueRegKey link;
+    if (IsLinkKey(parent, key, link)) return DeleteLink(link.get());
+  }
   {
     UniqueRegKey opened = OpenKey(parent, key, KEY_READ | DELETE);
     if (!opened) return false;

@@ -90,6 +90,29 @@ TEST(RegTools, DeleteKeyTreeRemovesNestedKeysAndLeavesSiblings) {
   EXPECT_FALSE(RegDeleteKeyTree(root, L""));
 }
 
+TEST(RegTools, DeleteKeyTreeOfALinkRemovesTheLinkAndLeavesItsTarget) {
+  const std::wstring parent = TestRoot + L"\\" + UniqueName(L"TavrelTest_link");
+  ScopedRegistryKey cleanup(HKEY_LOCAL_MACHINE, parent);
+  const std::wstring target = parent + L"\\target", linkPath = parent + L"\\link";
+  ASSERT_TRUE(RegWriteString(RegistryRoot::LocalMachine, target + L"\\child", L"v", L"kept"));
+  HKEY link = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, linkPath.c_str(), 0, nullptr,
+                              REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &link, nullptr),
+            ERROR_SUCCESS);
+  const std::wstring destination = L"\\Registry\\Machine\\" + target;
+  ASSERT_EQ(::RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(destination.data()),
+                             static_cast<DWORD>(destination.size() * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  ::RegCloseKey(link);
+  ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, linkPath + L"\\child"));
+
+  EXPECT_TRUE(RegDeleteKeyTree(RegistryRoot::LocalMachine, linkPath));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, target + L"\\child"));
+  HKEY left = nullptr;
+  EXPECT_NE(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, linkPath.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &left), ERROR_SUCCESS);
+  if (left) ::RegCloseKey(left);
+}
+
 TEST(RegTools, UninstallProgramPathTakesTheProgramOutOfTheCommand) {
   const struct {
     const wchar_t* Command;
