@@ -138,6 +138,8 @@ void TWinControl::SetText(const std::wstring& text) {
 }
 
 void TWinControl::Invalidate() {
+  // No window: invalidating a null window would redraw every window.
+  if (Window == nullptr) return;
   if ((::GetWindowLongPtrW(Window, GWL_EXSTYLE) & WS_EX_TRANSPARENT) != 0) {
     // What shows through a transparent control is the parent's drawing.
     const RECT bounds = Bounds();

@@ -215,6 +215,19 @@ TEST_F(ControlsTest, APercentageOutsideTheRangeKeepsTheBarInsideItsFrame) {
   bar.SetPosition(0);
 }
 
+TEST_F(ControlsTest, AnObjectWithoutAWindowRedrawsNothing) {
+  // An item the template does not hold, as the progress-only layout lacks
+  // most of the full one's.
+  TColorStatic& missing = Dialog.WrapItem<TColorStatic>(999);
+  ASSERT_EQ(missing.Handle(), nullptr);
+  RepaintNow(Dialog.Handle());
+  ASSERT_FALSE(::GetUpdateRect(Dialog.Handle(), nullptr, FALSE));
+  missing.SetText(L"x");
+  missing.Invalidate();
+  EXPECT_FALSE(::GetUpdateRect(Dialog.Handle(), nullptr, FALSE));
+  EXPECT_FALSE(::GetUpdateRect(Dialog.Step->Handle(), nullptr, FALSE));
+}
+
 TEST_F(ControlsTest, ButtonFaceFrameAndCaption) {
   struct TCase {
     const char* Name;
