@@ -82,3 +82,20 @@ function(tavrel_test name)
     set_tests_properties(${name} PROPERTIES LABELS gui)
   endif()
 endfunction()
+
+# tavrel_shipped(target): a program users receive. It is stripped after the
+# link and its debug information kept beside it as <file>.debug, found again
+# through a debug link, so that a crash report can still be read. Tests keep
+# their symbols.
+function(tavrel_shipped target)
+  if(NOT TAVREL_WINDOWS)
+    return()
+  endif()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+    COMMAND ${CMAKE_OBJCOPY} --strip-debug --strip-unneeded
+            --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug $<TARGET_FILE_NAME:${target}>
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    VERBATIM)
+  set_property(GLOBAL APPEND PROPERTY TAVREL_SHIPPED_TARGETS ${target})
+endfunction()

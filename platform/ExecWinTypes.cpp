@@ -386,7 +386,8 @@ void TExecuteProgramHelper::CapturedRun() {
   WaitForEnd();
 }
 
-// Reads what the child writes until its end of the pipe is closed. After a
+// Reads what the child writes until its end of the pipe is closed or the
+// child has ended and everything it wrote was read. After a
 // cancellation the reading goes on without pauses for a bounded time, so
 // that what the child still writes is kept.
 void TExecuteProgramHelper::ReadOutput(HANDLE pipe) {
@@ -394,8 +395,13 @@ void TExecuteProgramHelper::ReadOutput(HANDLE pipe) {
   bool cancelSeen = false;
   std::uint64_t cancelStart = 0;
   for (;;) {
+    // Looked at before the pipe, so that all the child wrote is in it: a
+    // program the child handed its output to may keep the pipe open long
+    // after the child ended.
+    const bool childEnded = ::WaitForSingleObject(ProcessInfo.hProcess, 0) == WAIT_OBJECT_0;
     DWORD available = 0;
     if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;
+    if (available == 0 && childEnded) return;
     bool morePending = false;
     if (available > 0) {
       DWORD read = 0;

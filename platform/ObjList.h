@@ -54,8 +54,10 @@ public:
   T* First() const { return Get(0); }
   T* Last() const { return Get(Count() - 1); }
 
-  // Appends; returns the new index. The list owns the object if it owns objects.
-  int Add(T* object) {
+  // Appends; returns the new index. The list owns the object if it owns
+  // objects. Virtual so that a list keeping an index of its items sees
+  // every addition.
+  virtual int Add(T* object) {
     Items.push_back(object);
     return Count() - 1;
   }

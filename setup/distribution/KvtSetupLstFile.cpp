@@ -354,6 +354,24 @@ int TProgramLstFile::Add(TProgramLstFileItem* item) {
   return index;
 }
 
+void TProgramLstFile::FreeItem(int index) {
+  TProgramLstFileItem* item = Get(index);
+  if (!GetOwnsObjects() || !item) return TObjectList::FreeItem(index);
+  const std::wstring path = item->RelativePath;
+  const int entry = Index.IndexOfObject(item);
+  TObjectList::FreeItem(index);
+  if (entry < 0) return;
+  // The next item of the same path, if any, takes the freed one's place.
+  Index.Delete(entry);
+  for (int i = 0; i < Count(); ++i) {
+    TProgramLstFileItem* other = Get(i);
+    if (other && objlist_detail::CompareIgnoreCase(other->RelativePath, path) == 0) {
+      Index.AddObject(other->RelativePath, other);
+      break;
+    }
+  }
+}
+
 void TProgramLstFile::Clear() {
   Index.Clear();
   TObjectList::Clear();

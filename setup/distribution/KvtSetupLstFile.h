@@ -129,8 +129,12 @@ public:
   // Replaces the content with the given text lines, refusing them as
   // LoadFromFile does (naming FileName).
   void LoadFromLines(const std::vector<std::wstring>& lines);
-  // Takes the item and indexes it by RelativePath (the first one wins).
-  int Add(TProgramLstFileItem* item);
+  // Takes the item and indexes it by RelativePath (the first one wins),
+  // also when added through the base list.
+  int Add(TProgramLstFileItem* item) override;
+  // Drops the item from the index before freeing it, so that no lookup
+  // returns a freed item.
+  void FreeItem(int index) override;
   void Clear() override;
 
   TProgramLstFileItem* FindByRelativePath(const std::wstring& path) const;

@@ -53,7 +53,36 @@ bool ReadString(HKEY key, const std::wstring& name, std::wstring& value) {
   return true;
 }
 
+// A symbolic link key: its tree is that of another key, which is not ours
+// to delete.
+bool IsLinkKey(HKEY parent, const std::wstring& key, UniqueRegKey& link) {
+  if (::RegOpenKeyExW(parent, key.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | DELETE, link.put()) !=
+      ERROR_SUCCESS)
+    return false;
+  DWORD type = 0;
+  return ::RegQueryValueExW(link.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+// Deletes the link itself, not the key it leads to.
+bool DeleteLink(HKEY link) {
+  using DeleteKeyFunction = LONG(WINAPI*)(HANDLE);
+  using StatusToErrorFunction = ULONG(WINAPI*)(LONG);
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  if (!ntdll) return Succeeded(ERROR_CALL_NOT_IMPLEMENTED);
+  const auto deleteKey =
+      reinterpret_cast<DeleteKeyFunction>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtDeleteKey")));
+  const auto toError = reinterpret_cast<StatusToErrorFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (!deleteKey || !toError) return Succeeded(ERROR_CALL_NOT_IMPLEMENTED);
+  return Succeeded(static_cast<LSTATUS>(toError(deleteKey(link))));
+}
+
 bool DeleteTree(HKEY parent, const std::wstring& key) {
+  {
+    UniqueRegKey link;
+    if (IsLinkKey(parent, key, link)) return DeleteLink(link.get());
+  }
   {
     UniqueRegKey opened = OpenKey(parent, key, KEY_READ | DELETE);
     if (!opened) return false;
@@ -83,6 +112,52 @@ bool IsFrameworkPublisher(const std::wstring& publisher) {
 }
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// The programs an uninstall command may run, the likeliest first: the
+// quoted part of a command that starts with a quote; else the text up to
+// each blank that follows ".exe" (a folder name may hold ".exe " too), then
+// the whole text. Leading blanks are no part of the command.
+std::vector<std::wstring> UninstallProgramPaths(const std::wstring& text) {
+  std::size_t start = 0;
+  while (start < text.size() && IsBlank(text[start])) ++start;
+  const std::wstring command = text.substr(start);
+  if (!command.empty() && command.front() == L'"') {
+    const std::size_t close = command.find(L'"', 1);
+    return {command.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1)};
+  }
+  std::vector<std::wstring> paths;
+  const std::wstring upper = UpperCaseText(command);
+  for (std::size_t at = upper.find(L".EXE"); at != std::wstring::npos; at = upper.find(L".EXE", at + 1)) {
+    const std::size_t end = at + 4;
+    if (end < command.size() && IsBlank(command[end])) paths.push_back(command.substr(0, end));
+  }
+  paths.push_back(command);
+  return paths;
+}
+
+std::wstring ExpandedText(const std::wstring& text) {
+  if (text.find(L'%') == std::wstring::npos) return text;
+  const DWORD size = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+  if (size == 0) return text;
+  std::wstring expanded(size, L'\0');
+  const DWORD length = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), size);
+  if (length == 0 || length > size) return text;
+  expanded.resize(length - 1);
+  return expanded;
+}
+
+// Whether any program the command may run exists, with its environment
+// variables as written and expanded: an entry is only ever stale when
+// none does.
+bool UninstallProgramExists(const std::wstring& command) {
+  IPlatformTools& tools = PlatformTools();
+  for (const std::wstring& text : {command, ExpandedText(command)}) {
+    for (const std::wstring& path : UninstallProgramPaths(text)) {
+      if (tools.FileExists(path)) return true;
+    }
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -136,16 +211,7 @@ bool RegDeleteKeyTree(RegistryRoot root, const std::wstring& key) {
 }
 
 std::wstring UninstallProgramPath(const std::wstring& command) {
-  if (!command.empty() && command.front() == L'"') {
-    const std::size_t close = command.find(L'"', 1);
-    return command.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
-  }
-  const std::wstring upper = UpperCaseText(command);
-  for (std::size_t at = upper.find(L".EXE"); at != std::wstring::npos; at = upper.find(L".EXE", at + 1)) {
-    const std::size_t end = at + 4;
-    if (end < command.size() && IsBlank(command[end])) return command.substr(0, end);
-  }
-  return command;
+  return UninstallProgramPaths(command).front();
 }
 
 void RemoveStaleUninstallEntries(const std::wstring& ownKeyName, const std::wstring& ownUninstallString) {
@@ -155,7 +221,6 @@ void RemoveStaleUninstallEntries(const std::wstring& ownKeyName, const std::wstr
   if (!Succeeded(::RegQueryInfoKeyW(list.get(), nullptr, nullptr, nullptr, &subkeys, &longest, nullptr, nullptr,
                                     nullptr, nullptr, nullptr, nullptr)))
     return;
-  IPlatformTools& tools = PlatformTools();
   for (DWORD index = subkeys; index-- > 0;) {
     std::wstring name(longest + 1, L'\0');
     DWORD length = static_cast<DWORD>(name.size());
@@ -173,7 +238,7 @@ void RemoveStaleUninstallEntries(const std::wstring& ownKeyName, const std::wstr
       // The command may be quoted or carry arguments: only a missing
       // program makes the entry stale.
       stale = ReadString(entry.get(), L"Publisher", publisher) && IsFrameworkPublisher(publisher) &&
-              !tools.FileExists(UninstallProgramPath(command));
+              !UninstallProgramExists(command);
     }
     entry.reset();
     if (stale) ::RegDeleteKeyW(list.get(), name.c_str());

@@ -32,11 +32,13 @@ bool RegSubkeyCount(RegistryRoot root, const std::wstring& key, std::uint32_t& c
 // cannot be opened (it is then left alone) or the final delete fails.
 bool RegDeleteKeyTree(RegistryRoot root, const std::wstring& key);
 
-// The program an uninstall command runs: the quoted part of a command that
-// starts with a quote, else the text up to the blank that follows ".exe",
-// else the whole command.
+// The program an uninstall command runs (leading blanks skipped): the quoted
+// part of a command that starts with a quote, else the text up to the first
+// blank that follows ".exe", else the whole command.
 std::wstring UninstallProgramPath(const std::wstring& command);
 // Deletes the entries of the uninstall list, other than ownKeyName, whose
 // command equals ownUninstallString (ASCII case ignored), and the entries of
-// this installer framework whose uninstall program no longer exists.
+// this installer framework whose uninstall program no longer exists (no
+// cut of the command at a blank after ".exe", with its environment
+// variables as written or expanded, names an existing file).
 void RemoveStaleUninstallEntries(const std::wstring& ownKeyName, const std::wstring& ownUninstallString);

@@ -50,23 +50,68 @@ time_t WriteTimeOf(HANDLE file) {
   throw EZipError(ZipErrorText(code) + L" (" + subject + L")", code);
 }
 
+// What the files of one writer share while it saves: the writer's
+// callbacks, its cancel flag and the first failure of a file.
+struct TSaveHooks {
+  const std::function<bool(int, const std::wstring&)>* Opening = nullptr;
+  const std::function<bool(int, const std::wstring&, std::int64_t)>* Written = nullptr;
+  const std::atomic<bool>* const* CancelFlag = nullptr;
+  bool* Cancelled = nullptr;
+  bool HasFailure = false;
+  TZipFailure Failure{};
+
+  void Record(const TZipFailure& failure) {
+    if (HasFailure) return;
+    HasFailure = true;
+    Failure = failure;
+  }
+  bool CancelRequested() const { return *CancelFlag && (*CancelFlag)->load(std::memory_order_relaxed); }
+};
+
+UniqueFile OpenForReading(const std::wstring& path) {
+  return UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
 // One file added to an archive: libzip reads it through this source while
-// the archive is saved, and the writer learns when each file was read whole.
+// the archive is saved. The file is open only between libzip's open and
+// close of the source, so a large archive never holds more than one.
 struct TFileSource {
+  std::wstring Path;
   UniqueFile File;
   std::int64_t Size = 0;
   std::int64_t Done = 0;
   time_t WriteTime = 0;
   std::wstring EntryName;
+  int Number = 0;
   bool Reported = false;
   zip_error_t Error{};
-  std::function<bool(const std::wstring&, std::int64_t)>* OnWritten = nullptr;
-  bool* Cancelled = nullptr;
+  TSaveHooks* Hooks = nullptr;
+
+  zip_int64_t Cancel() {
+    *Hooks->Cancelled = true;
+    zip_error_set(&Error, ZIP_ER_CANCELLED, 0);
+    return -1;
+  }
+
+  zip_int64_t Open() {
+    Done = 0;
+    Reported = false;
+    if (Hooks->CancelRequested()) return Cancel();
+    if (*Hooks->Opening && !(*Hooks->Opening)(Number, EntryName)) return Cancel();
+    File = OpenForReading(Path);
+    if (File) return 0;
+    Hooks->Record({EntryName, TZipFailureKind::FileOpen, 0, static_cast<std::uint32_t>(::GetLastError())});
+    zip_error_set(&Error, ZIP_ER_OPEN, 0);
+    return -1;
+  }
 
   zip_int64_t Read(void* data, zip_uint64_t length) {
+    if (Hooks->CancelRequested()) return Cancel();
     const DWORD wanted = static_cast<DWORD>(std::min<zip_uint64_t>(length, 1u << 30));
     DWORD got = 0;
     if (!::ReadFile(File.get(), data, wanted, &got, nullptr)) {
+      Hooks->Record({EntryName, TZipFailureKind::Library, ZIP_ER_READ, 0});
       zip_error_set(&Error, ZIP_ER_READ, 0);
       return -1;
     }
@@ -77,11 +122,7 @@ struct TFileSource {
 
   zip_int64_t Finish() {
     Reported = true;
-    if (OnWritten && *OnWritten && !(*OnWritten)(EntryName, Done)) {
-      *Cancelled = true;
-      zip_error_set(&Error, ZIP_ER_CANCELLED, 0);
-      return -1;
-    }
+    if (*Hooks->Written && !(*Hooks->Written)(Number, EntryName, Done)) return Cancel();
     return 0;
   }
 
@@ -98,16 +139,9 @@ struct TFileSource {
   static zip_int64_t Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
     auto* self = static_cast<TFileSource*>(state);
     switch (command) {
-      case ZIP_SOURCE_OPEN: {
-        LARGE_INTEGER start{};
-        self->Done = 0;
-        self->Reported = false;
-        if (::SetFilePointerEx(self->File.get(), start, nullptr, FILE_BEGIN)) return 0;
-        zip_error_set(&self->Error, ZIP_ER_SEEK, 0);
-        return -1;
-      }
+      case ZIP_SOURCE_OPEN: return self->Open();
       case ZIP_SOURCE_READ: return self->Read(data, length);
-      case ZIP_SOURCE_CLOSE: return 0;
+      case ZIP_SOURCE_CLOSE: self->File.reset(); return 0;
       case ZIP_SOURCE_STAT: return self->Stat(data, length);
       case ZIP_SOURCE_ERROR: return zip_error_to_data(&self->Error, data, length);
       case ZIP_SOURCE_FREE:
@@ -149,10 +183,15 @@ std::wstring ZipErrorText(int libraryCode) {
 
 struct TZipWriter::TState {
   zip_t* Archive = nullptr;
+  TSaveHooks Hooks;
 };
 
 TZipWriter::TZipWriter(const std::wstring& fileName, bool autoSave)
     : State(std::make_unique<TState>()), ArchiveName(fileName), AutoSaveOnDestroy(autoSave) {
+  State->Hooks.Opening = &OnEntryOpening;
+  State->Hooks.Written = &OnEntryWritten;
+  State->Hooks.CancelFlag = &CancelFlag;
+  State->Hooks.Cancelled = &WasCancelled;
   State->Archive = OpenArchive(fileName, ZIP_CREATE | ZIP_TRUNCATE);
 }
 
@@ -184,25 +223,25 @@ void TZipWriter::Fail(const TZipFailure& failure) {
 }
 
 bool TZipWriter::AddFile(const std::wstring& path, const std::wstring& storedName) {
+  const int number = FilesAdded++;
   std::wstring entryName = storedName.empty() ? ExtractFileName(path) : storedName;
   for (wchar_t& c : entryName) {
     if (c == L'\\') c = L'/';
   }
-  auto* source = new TFileSource;
-  source->EntryName = entryName;
-  source->File.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  // Opened here only to learn that it can be read and how large it is.
+  const UniqueFile file = OpenForReading(path);
   LARGE_INTEGER size{};
-  if (!source->File || !::GetFileSizeEx(source->File.get(), &size)) {
-    const DWORD code = ::GetLastError();
-    delete source;
-    Fail({entryName, TZipFailureKind::FileOpen, 0, code});
+  if (!file || !::GetFileSizeEx(file.get(), &size)) {
+    Fail({entryName, TZipFailureKind::FileOpen, 0, static_cast<std::uint32_t>(::GetLastError())});
     return false;
   }
+  auto* source = new TFileSource;
+  source->Path = path;
+  source->EntryName = entryName;
+  source->Number = number;
   source->Size = size.QuadPart;
-  source->WriteTime = WriteTimeOf(source->File.get());
-  source->OnWritten = &OnEntryWritten;
-  source->Cancelled = &WasCancelled;
+  source->WriteTime = WriteTimeOf(file.get());
+  source->Hooks = &State->Hooks;
   zip_error_init(&source->Error);
 
   zip_error_t error;
@@ -231,14 +270,17 @@ bool TZipWriter::AddFile(const std::wstring& path, const std::wstring& storedNam
 bool TZipWriter::Save() {
   if (!State->Archive) return true;
   WasCancelled = false;
+  State->Hooks.HasFailure = false;
   if (zip_close(State->Archive) == 0) {
     State->Archive = nullptr;
     return true;
   }
+  // libzip removes its temporary file: no part of the archive is left.
   const int code = zip_error_code_zip(zip_get_error(State->Archive));
   zip_discard(State->Archive);
   State->Archive = nullptr;
-  if (!WasCancelled) Fail({std::wstring(), TZipFailureKind::Library, code, 0});
+  if (WasCancelled) return false;
+  Fail(State->Hooks.HasFailure ? State->Hooks.Failure : TZipFailure{std::wstring(), TZipFailureKind::Library, code, 0});
   return false;
 }
 

@@ -4,6 +4,7 @@
 // highest level, and a reader that extracts one named entry and verifies
 // its CRC-32 against the archive's directory.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,7 +39,8 @@ struct TZipFailure {
 std::wstring ZipErrorText(int libraryCode);
 
 // Writes one new archive. Entries are added in order; file contents are
-// read and compressed when the archive is saved.
+// read and compressed when the archive is saved, each file held open only
+// while it is read, so an archive of any number of files needs one handle.
 class TZipWriter {
 public:
   // Replaces an existing archive of that name when saved; raises EZipError
@@ -55,18 +57,26 @@ public:
   // Called for every entry or archive that fails; without a handler the
   // failure is raised as EZipError.
   std::function<void(const TZipFailure&)> OnFailure;
-  // Called while saving after each entry's content was read whole, with its
-  // bare name and size; answering false cancels the save.
-  std::function<bool(const std::wstring& entryName, std::int64_t size)> OnEntryWritten;
+  // Called while saving before an entry's file is opened, with the number of
+  // the AddFile call that added it (from 0, failed calls counted) and its
+  // bare name; answering false cancels the save.
+  std::function<bool(int file, const std::wstring& entryName)> OnEntryOpening;
+  // Called while saving after an entry's content was read whole, with the
+  // same number, its bare name and size; answering false cancels the save.
+  std::function<bool(int file, const std::wstring& entryName, std::int64_t size)> OnEntryWritten;
+  // A flag another thread may set to cancel a running save between two
+  // blocks of a file; null for none.
+  void SetCancelFlag(const std::atomic<bool>* flag) { CancelFlag = flag; }
 
   // Adds the file under entryName, or under its bare name when entryName is
   // empty (a second entry of the same name replaces the first); folders in
-  // entryName are stored with "/". The file is opened at once: false, after
-  // OnFailure, when it cannot be.
+  // entryName are stored with "/". The file is opened once to learn its size
+  // and closed again: false, after OnFailure, when it cannot be.
   bool AddFile(const std::wstring& path, const std::wstring& entryName = std::wstring());
   // Writes the archive and closes it; false after OnFailure when libzip
-  // failed, false without it when OnEntryWritten cancelled (nothing is
-  // written then). An archive without entries leaves no file.
+  // failed or a file could no longer be read (nothing is written then: the
+  // archive is complete or absent), false without it when cancelled. An
+  // archive without entries leaves no file.
   bool Save();
   // True when the last Save was cancelled.
   bool Cancelled() const { return WasCancelled; }
@@ -80,6 +90,8 @@ private:
   std::wstring ArchiveName;
   bool AutoSaveOnDestroy;
   bool WasCancelled = false;
+  int FilesAdded = 0;
+  const std::atomic<bool>* CancelFlag = nullptr;
 };
 
 // What an archive's directory records of one entry.

@@ -6,6 +6,7 @@
 
 #include "platform/FileTool.h"
 #include "platform/StrTool.h"
+#include "platform/UniqueHandle.h"
 #include "platform/Win.h"
 
 #include <shlobj.h>
@@ -86,18 +87,27 @@ void ValidateDistrFolder(const std::wstring& distrFolder, const std::wstring& pr
   }
 }
 
-// Saves on a worker thread; nothing may escape it there.
-void SaveQuietly(TZipWriter& writer, TSaveQueue& queue, std::size_t index) {
-  try {
-    writer.Save();
-  } catch (...) {
-    constexpr int InternalError = 20;  // libzip's ZIP_ER_INTERNAL
-    queue.Push({TSaveEvent::Failure, index, 0, {std::wstring(), TZipFailureKind::Library, InternalError, 0}});
+// The threads that write archives, joined on every way out; a way out by
+// an exception tells them to stop first.
+class TWorkerThreads {
+public:
+  explicit TWorkerThreads(TSaveQueue& queue) : Queue(queue) {}
+  ~TWorkerThreads() {
+    if (std::uncaught_exceptions() > 0) Queue.Cancelled = true;
+    for (std::thread& thread : Threads) thread.join();
   }
-}
+  std::vector<std::thread> Threads;
+
+private:
+  TSaveQueue& Queue;
+};
 }  // namespace
 
 void TSaveQueue::Push(TSaveEvent event) {
+  if (Sink) {
+    Sink(event);
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(Guard);
     Events.push_back(std::move(event));
@@ -199,9 +209,7 @@ void TDIVersion::Build(const std::wstring& distrFolder, const std::wstring& prog
   TotalSize = Items.TotalSize();
   DoneSize = 0;
 
-  std::vector<std::unique_ptr<TZipWriter>> writers;
-  for (int i = 0; i < Archives.Count(); ++i) writers.push_back(QueueArchive(*Archives.Objects(i), folder));
-  SaveArchives(writers);
+  WriteArchives(folder);
   CopyLooseFiles(folder);
   Items.SaveToFile(folder + LowerCaseLatin(listName), {L"St", L"CRC", L"Len", L"Arc", L"Cond", L"Dir", L"Caption", L"Descr", L"Params"},
                    {4, 8, -8, 12, 8, 0, 0, 0, 0}, L"", Version, false);
@@ -210,75 +218,139 @@ void TDIVersion::Build(const std::wstring& distrFolder, const std::wstring& prog
   Message(1, FormatText(rsDistributionCreationTime, {ElapsedText(PlatformTools().GetTickCount() - start)}));
 }
 
-// Opens the archive's files and queues them; they are compressed when the
-// archive is saved. Files that cannot be opened are archive errors.
-std::unique_ptr<TZipWriter> TDIVersion::QueueArchive(const TDIArchive& archive, const std::wstring& distrFolder) {
-  std::unique_ptr<TZipWriter> writer = CreateArchiveWriter(distrFolder + LowerCaseLatin(archive.Name), false);
-  TZipWriter& target = *writer;
-  writer->OnFailure = [&](const TZipFailure& failure) { ReportArchiveError(archive, target, failure); };
-  const std::wstring caption = FormatText(rsArchiveCreation, {UpperCaseText(archive.Name)});
-  for (TProgramLstFileItem* item : archive.Items) {
-    AdvanceProgress(0);
-    if (Cancel) Raise(rsDistributionCreationInterrupted);
-    Status(rsDistributionCreation, caption, UpperCaseText(item->LocalPath), -1);
-    writer->AddFile(item->LocalPath);
-  }
-  return writer;
-}
+// The archive the building thread reports on: its items are counted in
+// the progress once each, by their size in the list.
+struct TDIVersion::TArchiveProgress {
+  std::size_t Archive = 0;
+  std::wstring FileName;
+  std::wstring Caption;
+  std::vector<bool> Counted;
+};
 
-// Compresses the archives on worker threads, one archive per thread at a
-// time, while this thread alone reports their progress and errors and
-// passes a cancel on to them. A cancelled archive is dropped rather than
-// saved half-written.
-void TDIVersion::SaveArchives(std::vector<std::unique_ptr<TZipWriter>>& writers) {
-  TSaveQueue queue;
-  for (std::size_t i = 0; i < writers.size(); ++i) {
-    writers[i]->OnFailure = [&queue, i](const TZipFailure& failure) { queue.Push({TSaveEvent::Failure, i, 0, failure}); };
-    writers[i]->OnEntryWritten = [&queue, i](const std::wstring&, std::int64_t size) {
-      queue.Push({TSaveEvent::Progress, i, size, {}});
+// Writes one archive on the calling thread and tells the queue what
+// happens, in order; nothing escapes. A cancel drops the archive unsaved.
+void TDIVersion::WriteArchive(std::size_t index, const std::wstring& distrFolder, TSaveQueue& queue) {
+  try {
+    const TDIArchive& archive = *Archives.Objects(static_cast<int>(index));
+    std::unique_ptr<TZipWriter> writer = CreateArchiveWriter(distrFolder + LowerCaseLatin(archive.Name), false);
+    writer->SetCancelFlag(&queue.Cancelled);
+    writer->OnFailure = [&queue, index](const TZipFailure& failure) {
+      queue.Push({TSaveEvent::Failure, index, 0, failure, nullptr});
+    };
+    writer->OnEntryOpening = [&queue, index](int file, const std::wstring&) {
+      queue.Push({TSaveEvent::Opening, index, file, {}, nullptr});
       return !queue.Cancelled;
     };
-  }
-  std::atomic<std::size_t> next{0};
-  auto work = [&] {
-    for (std::size_t i; (i = next++) < writers.size();) {
-      if (!queue.Cancelled) SaveQuietly(*writers[i], queue, i);
-      queue.Push({TSaveEvent::Done, i, 0, {}});
+    writer->OnEntryWritten = [&queue, index](int file, const std::wstring&, std::int64_t) {
+      queue.Push({TSaveEvent::Written, index, file, {}, nullptr});
+      return !queue.Cancelled;
+    };
+    for (const TProgramLstFileItem* item : archive.Items) {
+      if (queue.Cancelled) break;
+      writer->AddFile(item->LocalPath);
     }
-  };
-  const std::size_t threads = std::min<std::size_t>(writers.size(), std::max(1u, std::thread::hardware_concurrency()));
-  std::vector<std::thread> workers;
-  for (std::size_t t = 0; t < threads; ++t) workers.emplace_back(work);
-  try {
-    for (std::size_t done = 0; done < writers.size();) done += HandleSaveEvents(queue, writers);
+    if (!queue.Cancelled) writer->Save();
   } catch (...) {
-    queue.Cancelled = true;
-    for (std::thread& worker : workers) worker.join();
-    throw;
+    queue.Push({TSaveEvent::Raised, index, 0, {}, std::current_exception()});
   }
-  for (std::thread& worker : workers) worker.join();
-  if (queue.Cancelled) Raise(rsDistributionCreationInterrupted);
+  queue.Push({TSaveEvent::Done, index, 0, {}, nullptr});
 }
 
-// Handles the events that arrived; returns how many archives finished.
-std::size_t TDIVersion::HandleSaveEvents(TSaveQueue& queue, const std::vector<std::unique_ptr<TZipWriter>>& writers) {
-  std::size_t finished = 0;
-  for (const TSaveEvent& event : queue.Wait()) {
-    switch (event.Kind) {
-      case TSaveEvent::Progress:
-        AdvanceProgress(event.Size);
-        if (Cancel) queue.Cancelled = true;
-        break;
-      case TSaveEvent::Failure:
-        ReportArchiveError(*Archives.Objects(static_cast<int>(event.Archive)), *writers[event.Archive], event.Error);
-        break;
-      case TSaveEvent::Done:
-        ++finished;
-        Status(rsDistributionCreation, L" ", L" ", -1);
-        break;
+// The archives are written on worker threads, several at once, while this
+// thread alone reports on them one after another in name order, as they
+// happen or as they happened: an archive's items are announced only once
+// the archives before it are saved. A cancel or an error therefore keeps
+// every archive reported as finished and drops the ones being written; an
+// archive is complete or absent. Without any worker thread the archives are
+// written here, one by one.
+void TDIVersion::WriteArchives(const std::wstring& distrFolder) {
+  const std::size_t count = static_cast<std::size_t>(Archives.Count());
+  if (count == 0) return;
+  TArchiveProgress progress;
+  auto begin = [&](std::size_t index) {
+    progress.Archive = index;
+    if (index == count) return;
+    const TDIArchive& archive = *Archives.Objects(static_cast<int>(index));
+    progress.FileName = distrFolder + LowerCaseLatin(archive.Name);
+    progress.Caption = FormatText(rsArchiveCreation, {UpperCaseText(archive.Name)});
+    progress.Counted.assign(static_cast<std::size_t>(archive.Items.Count()), false);
+  };
+  begin(0);
+
+  TSaveQueue queue;
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t i; !queue.Cancelled && (i = next++) < count;) WriteArchive(i, distrFolder, queue);
+  };
+  TWorkerThreads workers(queue);
+  const unsigned limit = WorkerLimit != 0 ? WorkerLimit : std::max(1u, std::thread::hardware_concurrency());
+  for (std::size_t t = 0; t < std::min<std::size_t>(count, limit); ++t) {
+    try {
+      workers.Threads.push_back(StartWorker(work));
+    } catch (const std::exception&) {
+      break;  // the threads that did start, or this one, do the work
     }
   }
-  return finished;
+
+  if (workers.Threads.empty()) {
+    std::exception_ptr failure;
+    queue.Sink = [&](const TSaveEvent& event) {
+      if (failure) return;
+      try {
+        if (HandleSaveEvent(event, progress)) begin(progress.Archive + 1);
+      } catch (...) {
+        failure = std::current_exception();
+        queue.Cancelled = true;
+      }
+    };
+    work();
+    if (failure) std::rethrow_exception(failure);
+    return;
+  }
+
+  // Events of archives not reported yet wait here for their turn.
+  std::vector<std::vector<TSaveEvent>> pending(count);
+  std::size_t handled = 0;
+  while (progress.Archive < count) {
+    for (TSaveEvent& event : queue.Wait()) pending[event.Archive].push_back(std::move(event));
+    while (progress.Archive < count && handled < pending[progress.Archive].size()) {
+      if (!HandleSaveEvent(pending[progress.Archive][handled++], progress)) continue;
+      pending[progress.Archive].clear();
+      handled = 0;
+      begin(progress.Archive + 1);
+    }
+  }
+}
+
+// Reports one event of the archive in turn; true when it is finished.
+// Raises when cancelled and passes on what ended the archive's writing.
+bool TDIVersion::HandleSaveEvent(const TSaveEvent& event, TArchiveProgress& progress) {
+  const TDIArchive& archive = *Archives.Objects(static_cast<int>(progress.Archive));
+  auto count = [&](int file) {
+    const std::size_t at = static_cast<std::size_t>(file);
+    if (at >= progress.Counted.size() || progress.Counted[at]) return;
+    progress.Counted[at] = true;
+    AdvanceProgress(archive.Items[file]->Size());
+  };
+  switch (event.Kind) {
+    case TSaveEvent::Opening:
+      AdvanceProgress(0);
+      if (Cancel) Raise(rsDistributionCreationInterrupted);
+      Status(rsDistributionCreation, progress.Caption, UpperCaseText(archive.Items[event.File]->LocalPath), -1);
+      return false;
+    case TSaveEvent::Written:
+      count(event.File);
+      if (Cancel) Raise(rsDistributionCreationInterrupted);
+      return false;
+    case TSaveEvent::Failure: ReportArchiveError(archive, progress.FileName, event.Error); return false;
+    case TSaveEvent::Raised: std::rethrow_exception(event.Exception);
+    case TSaveEvent::Done:
+      // Items that failed or that a later one of the same name replaced.
+      for (int file = 0; file < archive.Items.Count(); ++file) count(file);
+      Status(rsDistributionCreation, L" ", L" ", -1);
+      return true;
+  }
+  return false;
 }
 
 void TDIVersion::CopyLooseFiles(const std::wstring& distrFolder) {
@@ -295,9 +367,10 @@ void TDIVersion::CopyLooseFiles(const std::wstring& distrFolder) {
   }
 }
 
-void TDIVersion::ReportArchiveError(const TDIArchive& archive, const TZipWriter& writer, const TZipFailure& failure) {
+void TDIVersion::ReportArchiveError(const TDIArchive& archive, const std::wstring& fileName,
+                                    const TZipFailure& failure) {
   ++ErrorCount;
-  Message(0, FormatText(rsZipArchiveMessage, {archive.Name, ZipFailureText(writer.FileName(), failure)}));
+  Message(0, FormatText(rsZipArchiveMessage, {archive.Name, ZipFailureText(fileName, failure)}));
 }
 
 std::wstring ZipFailureText(const std::wstring& archiveFileName, const TZipFailure& failure) {
@@ -318,10 +391,37 @@ std::wstring ZipFailureText(const std::wstring& archiveFileName, const TZipFailu
 }
 
 namespace {
-// A folder in one canonical spelling for comparisons: absolute, long names,
-// without a trailing backslash.
+// A path with backslashes only and without the prefix that hands it to the
+// object manager as it is ("\\?\", "\\.\", "\??\"): "//?/C:/Windows" is
+// C:\Windows.
+std::wstring WithoutDevicePrefix(const std::wstring& path) {
+  std::wstring text = path;
+  std::replace(text.begin(), text.end(), L'/', L'\\');
+  if (text.size() >= 8 && SameFolderText(text.substr(0, 8), L"\\\\?\\UNC\\")) return L"\\" + text.substr(7);
+  for (const wchar_t* prefix : {L"\\\\?\\", L"\\\\.\\", L"\\??\\"}) {
+    if (text.rfind(prefix, 0) == 0 && text.size() > 5 && text[5] == L':') return text.substr(4);
+  }
+  return text;
+}
+
+// Where an existing folder really is, links followed: a program folder
+// that links to the Windows folder is the Windows folder.
+std::wstring FinalFolder(const std::wstring& folder) {
+  UniqueKernelHandle handle(::CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) return {};
+  wchar_t buffer[4096];
+  const DWORD length = ::GetFinalPathNameByHandleW(handle.get(), buffer, 4096, FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= 4096) return {};
+  return WithoutDevicePrefix(std::wstring(buffer, length));
+}
+
+// A folder in one canonical spelling for comparisons: absolute, links
+// followed, long names, without a trailing backslash.
 std::wstring CanonicalFolder(const std::wstring& folder) {
-  std::wstring path = FullFolder(folder);
+  std::wstring path = FullFolder(WithoutDevicePrefix(folder));
+  const std::wstring finalPath = FinalFolder(path);
+  if (!finalPath.empty()) path = IncludeTrailingBackslash(finalPath);
   const std::wstring longPath = PlatformTools().GetLongPathName(path);
   if (!longPath.empty()) path = longPath;
   return ExcludeTrailingBackslash(path);

@@ -8,10 +8,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/ObjList.h"
@@ -41,12 +43,14 @@ using TDIStatusEvent = std::function<void(const std::wstring& title, const std::
 // Kind 0 an error, 1 an information line; data is 0.
 using TDIMessageEvent = std::function<void(std::int32_t kind, const std::wstring& text, std::intptr_t data)>;
 
-// What an archive being saved on a worker thread tells the building thread.
+// What the writing of one archive on a worker thread tells the building
+// thread, in the order it happens.
 struct TSaveEvent {
-  enum TKind { Progress, Failure, Done } Kind;
+  enum TKind { Opening, Written, Failure, Raised, Done } Kind;
   std::size_t Archive;
-  std::int64_t Size;
-  TZipFailure Error;
+  int File = 0;                  // Opening, Written: the item's place in its archive
+  TZipFailure Error{};           // Failure
+  std::exception_ptr Exception;  // Raised: what ended the archive's writing
 };
 
 // Hands save events from worker threads to the building thread; Cancelled
@@ -57,6 +61,8 @@ public:
   // Waits for at least one event and takes all that arrived.
   std::vector<TSaveEvent> Wait();
   std::atomic<bool> Cancelled{false};
+  // When set, Push hands each event to it at once on the pushing thread.
+  std::function<void(const TSaveEvent&)> Sink;
 
 private:
   std::mutex Guard;
@@ -90,17 +96,26 @@ public:
   std::wstring ListFileName;
   TProgramLstFile Items;
   TDIMessageEvent OnMessage;
+  // Starts one of the threads that write the archives; raises
+  // std::system_error when the system cannot (the build then goes on with
+  // the threads it has, or on its own thread).
+  std::function<std::thread(std::function<void()>)> StartWorker = [](std::function<void()> work) {
+    return std::thread(std::move(work));
+  };
+  // The most archives written at once; 0 for one per processor.
+  unsigned WorkerLimit = 0;
 
 private:
+  struct TArchiveProgress;
   void Status(const std::wstring& title, const std::wstring& text1, const std::wstring& text2, std::int32_t percent);
   void Message(std::int32_t kind, const std::wstring& text);
   void AdvanceProgress(std::int64_t bytes);
   void CheckItem(int index, const std::wstring& title);
-  std::unique_ptr<TZipWriter> QueueArchive(const TDIArchive& archive, const std::wstring& distrFolder);
-  void SaveArchives(std::vector<std::unique_ptr<TZipWriter>>& writers);
-  std::size_t HandleSaveEvents(TSaveQueue& queue, const std::vector<std::unique_ptr<TZipWriter>>& writers);
+  void WriteArchive(std::size_t index, const std::wstring& distrFolder, TSaveQueue& queue);
+  void WriteArchives(const std::wstring& distrFolder);
+  bool HandleSaveEvent(const TSaveEvent& event, TArchiveProgress& progress);
   void CopyLooseFiles(const std::wstring& distrFolder);
-  void ReportArchiveError(const TDIArchive& archive, const TZipWriter& writer, const TZipFailure& failure);
+  void ReportArchiveError(const TDIArchive& archive, const std::wstring& fileName, const TZipFailure& failure);
 
   std::uint8_t Cancel = 0;
 };

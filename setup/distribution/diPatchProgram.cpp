@@ -246,7 +246,10 @@ bool TRenewCmdFile::Execute() {
     TRenewCmdItem& command = *Get(i);
     Status(title, command.SourceFile, L"", -1);
     try {
-      if (command.Execute(*Zip)) ChangedList->AddObject(command.Item->RelativePath, command.Item);
+      // A file named by two commands is installed once: the install takes
+      // each staged file away as it copies it.
+      if (command.Execute(*Zip) && ChangedList->IndexOfObject(command.Item) < 0)
+        ChangedList->AddObject(command.Item->RelativePath, command.Item);
     } catch (const std::exception& e) {
       ErrorWeight += command.Item->HasStatus(L"k") ? CriticalWeight : 1;
       // A whole new file has no source: the staged file names it.

@@ -3,15 +3,41 @@
 
 #include "setup/engine/KvtDistr.h"
 
-#include <memory>
+#include "platform/Win.h"
 
+#include <memory>
+#include <mutex>
+
+#include "platform/CommandLine.h"
 #include "setup/engine/diDistrParams.h"
 #include "setup/engine/diKvtDistrTypes.h"
 #include "setup/engine/diKvtSetup.h"
 #include "setup/engine/diSetupFunctions.h"
+#include "setup/messages/JomLocalizationTypes.h"
+#include "setup/messages/MessageCatalogue.h"
 #include "setup/ui/GuiIntfTypes.h"
 
+std::wstring EngineLocalizationFile;
+
 namespace {
+
+// Binds the texts once, before the first call does any work: the DLL's
+// callers get the language setup.exe would choose in their process (its
+// LANGUAGE switch or the user's locale). Without the file, or with a damaged
+// one, the built-in Russian texts stay; a DLL shows no box for that.
+void LocalizeEngine() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (EngineLocalizationFile.empty()) return;
+    auto localization = std::make_unique<TJomLocalization>();
+    localization->FileName = EngineLocalizationFile;
+    if (::GetFileAttributesW(EngineLocalizationFile.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      localization->LoadFromFile(EngineLocalizationFile);
+    }
+    SetLocalization(std::move(localization));
+    ApplyLocalization(SplitCommandLineWithProgram(::GetCommandLineW()));
+  });
+}
 
 void RunFunction(TKvtSetup& setup, std::int32_t function, void* parameter) {
   if (const TSetupFunction pipeline = FindSetupFunction(function)) pipeline(setup, parameter);
@@ -49,6 +75,7 @@ void ReportFailure(const TSetupFunctionParams& params, const std::wstring& messa
 
 extern "C" void SetSetupParameter(const wchar_t* Name, intptr_t Value) {
   if (!Name) return;
+  LocalizeEngine();
   SetDistrParameter(Name, Value);
 }
 
@@ -58,6 +85,7 @@ extern "C" int32_t ExecuteSetupFunction(const wchar_t* Folder, int32_t Function,
   if (Params) params = *Params;
   const std::wstring folder = Folder ? Folder : L"";
   try {
+    LocalizeEngine();
     TKvtDistr distr(params, folder);
     {
       TKvtSetup setup(folder);

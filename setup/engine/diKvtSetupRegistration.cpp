@@ -92,6 +92,20 @@ bool AssociationPointsAtSetup(const std::wstring& ext, const std::wstring& key) 
   return PlatformTools().FileExists(command.substr(0, blank)) && command[blank + 1] == L'"';
 }
 
+// The association serves another installation while its command runs that
+// one's existing program: removing ours must not take it away.
+bool AssociationServesAnother(const std::wstring& key, const std::wstring& ownProgram) {
+  std::wstring command;
+  if (!RegReadString(RegistryRoot::ClassesRoot, key + L"\\shell\\open\\command", L"", L"", command)) return false;
+  const std::wstring argument = L" \"%1\"";
+  std::wstring program;
+  if (command.size() > argument.size() && command.compare(command.size() - argument.size(), argument.size(), argument) == 0)
+    program = command.substr(0, command.size() - argument.size());
+  else
+    program = command.substr(0, command.find(L' '));
+  return !SameText(program, ownProgram) && PlatformTools().FileExists(program);
+}
+
 }  // namespace
 
 std::wstring UninstallEntryKey(const std::wstring& registrationName) {
@@ -304,7 +318,7 @@ void TKvtSetup::UnregisterFileAssociation() {
   const std::wstring ext = DistrParameters().ProgramRenewFileExtension;
   const std::wstring key = DistrParameters().ProgramRenewFileKeyName;
   // Without a class name every extension without a default value would match.
-  if (key.empty()) return;
+  if (key.empty() || AssociationServesAnother(key, InstallDir + L"setup.exe")) return;
   const auto root = RegistryRoot::ClassesRoot;
   RegDeleteKeyTree(root, key);
   if (ext.empty()) return;

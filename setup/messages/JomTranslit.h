@@ -18,6 +18,8 @@ class TJomTranslit : public TObjectList<TJomTranslitItem> {
 public:
   TJomTranslit() : TObjectList<TJomTranslitItem>(true) {}
 
+  using TObjectList<TJomTranslitItem>::Add;
+
   // Adds a pair; false (nothing added) unless key is exactly one character.
   bool Add(const std::wstring& key, const std::wstring& value);
   // Replaces the table with a count and that many key/value string pairs

@@ -13,6 +13,9 @@ namespace {
 // The window properties through which a window finds its object.
 constexpr const wchar_t* ObjectProperty = L"Tavrel.ControlObject";
 constexpr const wchar_t* DialogProperty = L"Tavrel.DialogObject";
+// The procedure under the router of a window whose object has gone while a
+// later subclass still calls the router.
+constexpr const wchar_t* PassOnProperty = L"Tavrel.PassOnProc";
 
 int ReadScreenPixelsPerInchY() {
   int result = 96;
@@ -135,6 +138,8 @@ void TWinControl::SetText(const std::wstring& text) {
 }
 
 void TWinControl::Invalidate() {
+  // No window: invalidating a null window would redraw every window.
+  if (Window == nullptr) return;
   if ((::GetWindowLongPtrW(Window, GWL_EXSTYLE) & WS_EX_TRANSPARENT) != 0) {
     // What shows through a transparent control is the parent's drawing.
     const RECT bounds = Bounds();
@@ -156,7 +161,12 @@ void TWinControl::SetBounds(int x, int y, int width, int height) {
 // when the window goes away, the window gets its own procedure back.
 LRESULT CALLBACK ControlRouter(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* control = static_cast<TExtWinControl*>(::GetPropW(window, ObjectProperty));
-  if (control == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
+  if (control == nullptr) {
+    auto passOn = reinterpret_cast<WNDPROC>(::GetPropW(window, PassOnProperty));
+    if (passOn == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) ::RemovePropW(window, PassOnProperty);
+    return ::CallWindowProcW(passOn, window, message, wParam, lParam);
+  }
   WindowMessage record{window, message, wParam, lParam, 0};
   control->WndProc(record);
   if (message == WM_NCDESTROY) control->Release();
@@ -173,6 +183,12 @@ void TExtWinControl::Create(HWND window) {
   // procedure ever passes messages on to itself.
   if (auto* previous = static_cast<TExtWinControl*>(::GetPropW(window, ObjectProperty))) previous->Release();
   ::SetPropW(window, ObjectProperty, this);
+  if (HANDLE passOn = ::RemovePropW(window, PassOnProperty)) {
+    // The router is still in the window's chain: the object takes its place
+    // there instead of routing the messages through itself twice.
+    PreviousProc = reinterpret_cast<WNDPROC>(passOn);
+    return;
+  }
   PreviousProc = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlRouter)));
 }
@@ -181,11 +197,14 @@ void TExtWinControl::Release() {
   if (Window == nullptr || PreviousProc == nullptr) return;
   if (::GetPropW(Window, ObjectProperty) == this) {
     // Only a procedure that is still ours may be replaced: a later subclass
-    // would otherwise be cut off.
+    // would otherwise be cut off. Under one, the router stays in the chain
+    // and passes the messages on without the object.
     if (::GetWindowLongPtrW(Window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&ControlRouter)) {
       ::SetWindowLongPtrW(Window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PreviousProc));
-      ::RemovePropW(Window, ObjectProperty);
+    } else {
+      ::SetPropW(Window, PassOnProperty, reinterpret_cast<HANDLE>(PreviousProc));
     }
+    ::RemovePropW(Window, ObjectProperty);
   }
   PreviousProc = nullptr;
   Window = nullptr;

@@ -75,7 +75,8 @@ void TProgress::Paint(HDC dc) {
   RECT rest = inner;
   if (Value > 0) {
     RECT filled = inner;
-    filled.right = ::MulDiv(Value, inner.right, 100);
+    // A position above 100 fills the bar, not its frame.
+    filled.right = std::min<LONG>(::MulDiv(Value, inner.right, 100), inner.right);
     DrawRectangle(dc, filled, ProgressColor, true);
     rest.left = filled.right;
   }

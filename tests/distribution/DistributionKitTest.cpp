@@ -6,7 +6,10 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
+#include <system_error>
+#include <thread>
 
 #include "InstalledCopy.h"
 #include "platform/FileTool.h"
@@ -84,6 +87,49 @@ TInstalledCopy MixedCopy(const fs::path& folder) {
       .Add({L"old.dll", L"", L"D", L"main", std::string(), L""})
       .Add({L"Data.BIN", L"data", L"", L"Data", FixtureBytes(1000, 5), L""});
   return copy;
+}
+
+// An archive of the kit holds every item of its "Arc" value whole, each
+// entry with the list's CRC: a kit's archive is complete or absent.
+void ExpectCompleteArchive(const fs::path& zip, const TDIVersion& version) {
+  SCOPED_TRACE(zip.filename().string());
+  TZipReader reader(Win(zip));
+  std::set<std::wstring> names;
+  for (const TProgramLstFileItem* item : version.Items) {
+    if (item->IsDeleted || UpperCaseText(item->Arc) != UpperCaseText(zip.filename().wstring())) continue;
+    names.insert(UpperCaseText(item->FileName));
+    TMemoryStream content;
+    reader.ExtractToStream(item->FileName, content);
+    const std::string bytes(content.Bytes().begin(), content.Bytes().end());
+    EXPECT_EQ(FixtureCrc(bytes), item->CRC) << item->FileName;
+  }
+  EXPECT_FALSE(names.empty());
+  EXPECT_EQ(reader.EntryCount(), static_cast<int>(names.size()));
+}
+
+std::set<std::wstring> FileNames(const fs::path& folder) {
+  std::set<std::wstring> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().wstring());
+  return names;
+}
+
+// How a build's worker threads start: as the system lets them, one at most,
+// or not at all (every start fails as when the system has no room for one).
+struct TWorkerMode {
+  const char* Name;
+  unsigned Limit;
+  int FailFrom;  // the first start that fails; -1 for none
+};
+const TWorkerMode WorkerModes[] = {{"workers", 0, -1}, {"one worker", 1, -1}, {"no worker starts", 0, 0}};
+
+void ApplyWorkerMode(TDIVersion& version, const TWorkerMode& mode) {
+  version.WorkerLimit = mode.Limit;
+  if (mode.FailFrom < 0) return;
+  auto starts = std::make_shared<int>(0);
+  version.StartWorker = [starts, mode](std::function<void()> work) {
+    if ((*starts)++ >= mode.FailFrom) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(work));
+  };
 }
 }  // namespace
 
@@ -263,6 +309,93 @@ TEST(DistributionBuild, WritesArchivesLooseFilesAndTheListThatRoundTrip) {
   }
   EXPECT_EQ(last, 100);
   EXPECT_EQ(version.DoneSize, version.TotalSize);
+
+  // Each archived file is announced once, archive after archive in name
+  // order, after the progress of the files before it by their sizes.
+  std::map<std::wstring, std::int64_t> sizes;
+  for (const TProgramLstFileItem* item : version.Items) sizes[UpperCaseText(item->LocalPath)] = item->Size();
+  std::vector<std::wstring> announced;
+  std::int64_t before = 0;
+  std::int32_t percent = 0;
+  for (const TStatusCall& call : recorder.Statuses) {
+    if (call.Text1.rfind(L"Создание архива ", 0) == 0) {
+      announced.push_back(call.Text1.substr(16) + L" " + call.Text2);
+      EXPECT_EQ(percent, SizePercent(before, version.TotalSize)) << call.Text2;
+      before += sizes.at(call.Text2);
+    }
+    if (call.Percent >= 0) percent = call.Percent;
+  }
+  const std::wstring program = UpperCaseText(copy.Dir());
+  EXPECT_EQ(announced, (std::vector<std::wstring>{L"COMMON.ZIP " + program + L"DISTR\\##\\COMMON\\SHARED.DLL",
+                                                  L"DATA.ZIP " + program + L"DATA\\DATA.BIN",
+                                                  L"MAIN.ZIP " + program + L"DISTR\\JOM.EXE",
+                                                  L"MAIN.ZIP " + program + L"BIN\\SERVER.DLL"}));
+}
+
+// However many worker threads start, none included, the kit is the same.
+TEST(DistributionBuild, TheKitIsWholeWhateverWorkerThreadsStart) {
+  TempDir dir("build");
+  const TInstalledCopy copy = MixedCopy(dir.path() / "Program");
+  copy.Write();
+  for (const TWorkerMode& mode : WorkerModes) {
+    SCOPED_TRACE(mode.Name);
+    const fs::path kit = dir.path() / mode.Name;
+    TPreparedVersion prepared(copy);
+    ApplyWorkerMode(prepared.Version, mode);
+    prepared.Version.Build(Win(kit), copy.Dir(), L"files.lst");
+    EXPECT_TRUE(prepared.Recorder.Errors().empty());
+    EXPECT_EQ(FileNames(kit), (std::set<std::wstring>{L"common.zip", L"data.zip", L"main.zip", L"readme.txt", L"files.lst"}));
+    for (const wchar_t* name : {L"common.zip", L"data.zip", L"main.zip"}) ExpectCompleteArchive(kit / name, prepared.Version);
+    EXPECT_EQ(prepared.Version.DoneSize, prepared.Version.TotalSize);
+  }
+}
+
+// A cancel while the second archive is written, or an error at the third,
+// keeps the archives finished before it, leaves no part of another one and
+// writes no list.
+TEST(DistributionBuild, ACancelOrAnErrorKeepsTheArchivesFinishedBefore) {
+  TempDir dir("build");
+  const TInstalledCopy copy = MixedCopy(dir.path() / "Program");
+  copy.Write();
+  const std::wstring secondFile = UpperCaseText(copy.Dir() + L"data\\Data.BIN");
+  for (const TWorkerMode& mode : WorkerModes) {
+    SCOPED_TRACE(mode.Name);
+    const fs::path kit = dir.path() / (std::string("cancel ") + mode.Name);
+    TPreparedVersion prepared(copy);
+    ApplyWorkerMode(prepared.Version, mode);
+    TRecorder& recorder = prepared.Recorder;
+    prepared.Version.OnStatus = [&](const std::wstring& title, const std::wstring& text1, const std::wstring& text2,
+                                    std::int32_t percent, std::uint8_t& cancel) {
+      recorder.Statuses.push_back({title, text1, text2, percent});
+      if (text2 == secondFile) cancel = 1;
+    };
+    EXPECT_EQ(RaisedText([&] { prepared.Version.Build(Win(kit), copy.Dir(), L"files.lst"); }),
+              rsDistributionCreationInterrupted);
+    const std::set<std::wstring> names = FileNames(kit);
+    EXPECT_TRUE(names.count(L"common.zip"));
+    EXPECT_FALSE(names.count(L"files.lst"));
+    for (const std::wstring& name : names) {
+      EXPECT_EQ(name.substr(name.size() - 4), L".zip") << "no temporary or loose file";
+      ExpectCompleteArchive(kit / name, prepared.Version);
+    }
+    // Written here one by one, the second archive stops with the cancel.
+    if (mode.FailFrom == 0) {
+      EXPECT_EQ(names, std::set<std::wstring>{L"common.zip"});
+    }
+  }
+  for (const TWorkerMode& mode : WorkerModes) {
+    SCOPED_TRACE(mode.Name);
+    const fs::path kit = dir.path() / (std::string("error ") + mode.Name);
+    fs::create_directories(kit);
+    WriteFile(kit / "main.zip", "an old archive another program holds");
+    ChildProcess holder = HoldFileOpen(Win(kit / "main.zip"), 0);
+    TPreparedVersion prepared(copy);
+    ApplyWorkerMode(prepared.Version, mode);
+    EXPECT_EQ(RaisedText([&] { prepared.Version.Build(Win(kit), copy.Dir(), L"files.lst"); }),
+              SystemErrorMessage(ERROR_SHARING_VIOLATION) + L" (" + Win(kit / "main.zip") + L")");
+    EXPECT_EQ(FileNames(kit), (std::set<std::wstring>{L"common.zip", L"data.zip", L"main.zip"}));
+    for (const wchar_t* name : {L"common.zip", L"data.zip"}) ExpectCompleteArchive(kit / name, prepared.Version);
+  }
 }
 
 TEST(DistributionBuild, RefusesTargetsThatWouldOverwriteTheProgram) {
@@ -352,7 +485,7 @@ TEST(DistributionBuild, CopyErrorsRaiseWithTheSystemCode) {
 }
 
 TEST(DistributionLayout, ProgramFolderValidation) {
-  const std::vector<std::pair<std::wstring, std::wstring>> cases = {
+  std::vector<std::pair<std::wstring, std::wstring>> cases = {
       {L"   ", rsInstallDirectoryNotSpecified},
       {L"C:\\", rsInstallDirectoryInvalid},
       {L"c:", rsInstallDirectoryInvalid},
@@ -360,7 +493,21 @@ TEST(DistributionLayout, ProgramFolderValidation) {
       {L"\\\\server\\share", rsInstallDirectoryInvalid},
       {L"C:\\Program Files\\Tavrel\\", L"(nothing raised)"},
       {L"\\\\server\\share\\Tavrel", L"(nothing raised)"},
+      {L"\\\\?\\C:\\", rsInstallDirectoryInvalid},
+      {L"/", rsInstallDirectoryInvalid},
   };
+  // The Windows folder however it is spelt: an uninstall would empty it.
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_NE(::GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+  const std::wstring path = std::wstring(windows).substr(2);  // without "C:"
+  const std::wstring drive = std::wstring(windows).substr(0, 2);
+  std::wstring slashes = windows;
+  std::replace(slashes.begin(), slashes.end(), L'\\', L'/');
+  for (const std::wstring& folder :
+       {drive + path + L"\\system32\\..\\", L"\\\\?\\" + drive + path + L"\\", L"\\??\\" + drive + path,
+        L"\\\\.\\" + drive + path + L"\\", L"//?/" + slashes + L"/", L"//./" + slashes, slashes + L"/."}) {
+    cases.emplace_back(folder, rsInstallDirectoryInvalid);
+  }
   for (const auto& [folder, expected] : cases) {
     EXPECT_EQ(RaisedText([&] { ValidateProgramFolder(folder); }), expected) << std::string(folder.begin(), folder.end());
   }

@@ -297,6 +297,20 @@ TEST_F(ListFile, IndexAndSameDistrPath) {
   EXPECT_EQ(list.Count(), 0);
   EXPECT_EQ(list.FindByRelativePath(L"bin\\a.dll"), nullptr);
 
+  // Every way of adding an item indexes it, and a freed item leaves the
+  // index to the next one of its path.
+  TObjectList<TProgramLstFileItem>& base = list;
+  base.Add(new TProgramLstFileItem(L"c.dll Dir=Bin"));
+  list.Add(new TProgramLstFileItem(L"C.DLL Dir=bin Len=2"));
+  list.Add(new TProgramLstFileItem(L"d.dll"));
+  EXPECT_EQ(list.FindByRelativePath(L"bin\\c.dll"), list[0]) << "added through the base list";
+  list.Delete(0);
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list.FindByRelativePath(L"bin\\c.dll"), list[0]) << "the next of the freed item's path";
+  list.Remove(list[1]);
+  EXPECT_EQ(list.FindByRelativePath(L"d.dll"), nullptr);
+  EXPECT_EQ(list.FindByRelativePath(L"BIN\\C.DLL"), list[0]);
+
   TProgramLstFileItems items;
   TProgramLstFileItem one(L"one"), two(L"two");
   items.AddObject(L"b", &one);

@@ -335,6 +335,26 @@ TEST(RenewCmdFile, StagesWholeFilesPatchesAndAttributeChanges) {
   EXPECT_EQ(ReadFile(fs::path(update.InstalledPath(L"plain.bin"))), oldPlain);
 }
 
+TEST(RenewCmdFile, AFileNamedByTwoCommandsIsListedOnce) {
+  TUpdate update;
+  const std::string oldPlain(2000, 'p');
+  const std::string newPlain = oldPlain + "tail";
+  FillList(update.OldList, {L"plain.bin"});
+  FillList(update.NewList, {L"plain.bin", L"new.txt"});
+  update.Installed(update.InstalledPath(L"plain.bin"), oldPlain);
+  update.Zip.Entries = {
+      {L"renew.cmd", "Copy new.txt\r\nRenew p.rdf plain.bin\r\ncOPY new.txt\r\nRenew p.rdf plain.bin\r\n"},
+      {L"p.rdf", testsupport::MakePatch(oldPlain, newPlain, 300, true).Serialize()},
+      {L"new.txt", "a new file"},
+  };
+  TRenewCmdFile commands;
+  update.Connect(commands);
+  commands.LoadCommands();
+  EXPECT_TRUE(commands.Execute()) << testing::PrintToString(update.Errors());
+  EXPECT_EQ(update.ChangedPaths(), (std::vector<std::wstring>{L"new.txt", L"plain.bin"}));
+  EXPECT_EQ(update.StagedBytes(L"plain.bin"), newPlain);
+}
+
 TEST(RenewCmdFile, ErrorWeightDecidesWhetherTheUpdateGoesOn) {
   const struct {
     const char* Name;

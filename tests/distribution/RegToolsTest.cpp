@@ -3,6 +3,8 @@
 
 #include "setup/distribution/RegTools.h"
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "support/RegistryKeys.h"
@@ -88,6 +90,29 @@ TEST(RegTools, DeleteKeyTreeRemovesNestedKeysAndLeavesSiblings) {
   EXPECT_FALSE(RegDeleteKeyTree(root, L""));
 }
 
+TEST(RegTools, DeleteKeyTreeOfALinkRemovesTheLinkAndLeavesItsTarget) {
+  const std::wstring parent = TestRoot + L"\\" + UniqueName(L"TavrelTest_link");
+  ScopedRegistryKey cleanup(HKEY_LOCAL_MACHINE, parent);
+  const std::wstring target = parent + L"\\target", linkPath = parent + L"\\link";
+  ASSERT_TRUE(RegWriteString(RegistryRoot::LocalMachine, target + L"\\child", L"v", L"kept"));
+  HKEY link = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, linkPath.c_str(), 0, nullptr,
+                              REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &link, nullptr),
+            ERROR_SUCCESS);
+  const std::wstring destination = L"\\Registry\\Machine\\" + target;
+  ASSERT_EQ(::RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(destination.data()),
+                             static_cast<DWORD>(destination.size() * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  ::RegCloseKey(link);
+  ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, linkPath + L"\\child"));
+
+  EXPECT_TRUE(RegDeleteKeyTree(RegistryRoot::LocalMachine, linkPath));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, target + L"\\child"));
+  HKEY left = nullptr;
+  EXPECT_NE(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, linkPath.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &left), ERROR_SUCCESS);
+  if (left) ::RegCloseKey(left);
+}
+
 TEST(RegTools, UninstallProgramPathTakesTheProgramOutOfTheCommand) {
   const struct {
     const wchar_t* Command;
@@ -100,6 +125,7 @@ TEST(RegTools, UninstallProgramPathTakesTheProgramOutOfTheCommand) {
       {L"C:\\Tavrel\\setup.exe /u /s", L"C:\\Tavrel\\setup.exe"},
       {L"C:\\Program Files\\Tavrel\\SETUP.EXE /u", L"C:\\Program Files\\Tavrel\\SETUP.EXE"},
       {L"C:\\my.exe.d\\setup.exe /u", L"C:\\my.exe.d\\setup.exe"},
+      {L"  \"C:\\Program Files\\Tavrel\\setup.exe\" /u", L"C:\\Program Files\\Tavrel\\setup.exe"},
       {L"MsiExec.exe /X{12345678-1234-1234-1234-123456789012}", L"MsiExec.exe"},
       {L"C:\\Program Files\\Tavrel\\uninstall.bat", L"C:\\Program Files\\Tavrel\\uninstall.bat"},
       {L"", L""},
@@ -155,12 +181,26 @@ TEST_F(StaleUninstallEntries, RemovesDuplicatesAndEntriesOfThisFrameworkWhosePro
       {Add(L"duplicate", own, L"Someone Else"), false},
       {Add(L"duplicateUpper", AsciiUpper(own), L""), false},
   };
+  // A folder whose name holds ".exe" and a blank.
+  std::filesystem::create_directories(Folder.path() / "tools.exe dir");
+  WriteFile(Folder.path() / "tools.exe dir" / "SETUP.EXE", "MZ");
+  const std::wstring dotExeFolder = Folder.file(L"tools.exe dir\\SETUP.EXE");
+  const std::vector<std::pair<std::wstring, bool>> hostile = {
+      {Add(L"leadingBlank", L"  \"" + present + L"\" /u", kvt), true},
+      {Add(L"dotExeFolder", dotExeFolder, kvt), true},
+      {Add(L"dotExeFolderArgs", dotExeFolder + L" /u", kvt), true},
+      {Add(L"variable", L"%TAVREL_STALE_DIR%SETUP.EXE /u", kvt), true},
+      {Add(L"variableGone", L"%TAVREL_STALE_DIR%gone\\SETUP.EXE", kvt), false},
+  };
+  ::SetEnvironmentVariableW(L"TAVREL_STALE_DIR", Folder.file(L"").c_str());
   const std::wstring ownName = Add(L"own", own, kvt);
 
   RemoveStaleUninstallEntries(ownName, own);
 
-  for (const auto& [name, kept] : entries)
-    EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, Path(name)), kept) << Ascii(name);
+  ::SetEnvironmentVariableW(L"TAVREL_STALE_DIR", nullptr);
+  for (const auto& list : {entries, hostile}) {
+    for (const auto& [name, kept] : list) EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, Path(name)), kept) << Ascii(name);
+  }
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, Path(ownName)));
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <atomic>
 #include <random>
 #include <vector>
 
@@ -56,7 +57,7 @@ TEST(ZipArchive, StoresBareNamesDeflatedAndReadsThemBackWithTheirCrc) {
   std::vector<std::wstring> written;
   {
     TZipWriter writer(dir.file(L"out.zip"), false);
-    writer.OnEntryWritten = [&](const std::wstring& name, std::int64_t) {
+    writer.OnEntryWritten = [&](int, const std::wstring& name, std::int64_t) {
       written.push_back(name);
       return true;
     };
@@ -118,12 +119,121 @@ TEST(ZipArchive, ACancelledSaveWritesNothing) {
   WriteFile(dir.path() / "a.txt", "a");
   WriteFile(dir.path() / "b.txt", "b");
   TZipWriter writer(dir.file(L"out.zip"), false);
-  writer.OnEntryWritten = [](const std::wstring& name, std::int64_t) { return name != L"b.txt"; };
+  writer.OnEntryWritten = [](int, const std::wstring& name, std::int64_t) { return name != L"b.txt"; };
   writer.AddFile(dir.file(L"a.txt"));
   writer.AddFile(dir.file(L"b.txt"));
   EXPECT_FALSE(writer.Save());
   EXPECT_TRUE(writer.Cancelled());
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.zip"));
+
+  // The same through the flag another thread sets, and before a file is opened.
+  std::atomic<bool> flag{true};
+  TZipWriter flagged(dir.file(L"flag.zip"), false);
+  flagged.SetCancelFlag(&flag);
+  flagged.AddFile(dir.file(L"a.txt"));
+  EXPECT_FALSE(flagged.Save());
+  EXPECT_TRUE(flagged.Cancelled());
+  TZipWriter opening(dir.file(L"opening.zip"), false);
+  opening.OnEntryOpening = [](int file, const std::wstring&) { return file == 0; };
+  opening.AddFile(dir.file(L"a.txt"));
+  opening.AddFile(dir.file(L"b.txt"));
+  EXPECT_FALSE(opening.Save());
+  EXPECT_TRUE(opening.Cancelled());
+  for (const char* name : {"flag.zip", "opening.zip"}) EXPECT_FALSE(std::filesystem::exists(dir.path() / name)) << name;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "no temporary file is left";
+}
+
+namespace {
+// True when nothing else holds the file open: an open without sharing fails
+// while any other handle to it is open.
+bool OpenNowhereElse(const std::wstring& path) {
+  HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(handle);
+  return true;
+}
+}  // namespace
+
+// A file is open only while its content is read: not between AddFile and
+// Save, and not while another entry is written. The numbers the callbacks
+// give are those of the AddFile calls, failed ones counted.
+TEST(ZipArchive, HoldsEachFileOpenOnlyWhileItIsRead) {
+  TempDir dir("zip");
+  std::vector<std::wstring> paths;
+  for (int i = 0; i < 4; ++i) {
+    paths.push_back(dir.file(L"f" + std::to_wstring(i) + L".bin"));
+    WriteFile(std::filesystem::path(paths.back()), RandomBytes(20000, static_cast<unsigned>(i)));
+  }
+  TZipWriter writer(dir.file(L"out.zip"), false);
+  std::vector<TZipFailure> failures;
+  writer.OnFailure = [&](const TZipFailure& failure) { failures.push_back(failure); };
+  // In the order of the AddFile calls; the second one fails.
+  const std::vector<std::wstring> added = {paths[0], dir.file(L"missing.bin"), paths[1], paths[2], paths[3]};
+  auto othersFree = [&](const std::wstring& current) {
+    for (const std::wstring& path : paths) {
+      if (path != current && !OpenNowhereElse(path)) return false;
+    }
+    return true;
+  };
+  std::vector<std::string> calls;
+  writer.OnEntryOpening = [&](int file, const std::wstring&) {
+    calls.push_back("open " + std::to_string(file));
+    EXPECT_TRUE(othersFree(L"")) << file;
+    return true;
+  };
+  writer.OnEntryWritten = [&](int file, const std::wstring&, std::int64_t size) {
+    calls.push_back("read " + std::to_string(file) + " " + std::to_string(size));
+    EXPECT_TRUE(othersFree(added[file])) << file;
+    EXPECT_FALSE(OpenNowhereElse(added[file])) << "the file being read is open";
+    return true;
+  };
+  for (std::size_t i = 0; i < added.size(); ++i) EXPECT_EQ(writer.AddFile(added[i]), i != 1) << i;
+  EXPECT_TRUE(othersFree(L"")) << "added files are closed until the archive is saved";
+  ASSERT_TRUE(writer.Save());
+  EXPECT_TRUE(othersFree(L""));
+  EXPECT_EQ(calls, (std::vector<std::string>{"open 0", "read 0 20000", "open 2", "read 2 20000", "open 3",
+                                             "read 3 20000", "open 4", "read 4 20000"}));
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(TZipReader(dir.file(L"out.zip")).EntryCount(), 4);
+}
+
+// A file that goes away between AddFile and Save fails the whole archive
+// with its name and the system's reason: no archive without it is written.
+TEST(ZipArchive, AFileGoneBeforeTheSaveLeavesNoArchive) {
+  TempDir dir("zip");
+  WriteFile(dir.path() / "a.txt", "a");
+  WriteFile(dir.path() / "gone.txt", "b");
+  TZipWriter writer(dir.file(L"out.zip"), false);
+  std::vector<TZipFailure> failures;
+  writer.OnFailure = [&](const TZipFailure& failure) { failures.push_back(failure); };
+  ASSERT_TRUE(writer.AddFile(dir.file(L"a.txt")));
+  ASSERT_TRUE(writer.AddFile(dir.file(L"gone.txt")));
+  std::filesystem::remove(dir.path() / "gone.txt");
+  EXPECT_FALSE(writer.Save());
+  EXPECT_FALSE(writer.Cancelled());
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].EntryName, L"gone.txt");
+  EXPECT_EQ(failures[0].Kind, TZipFailureKind::FileOpen);
+  EXPECT_EQ(failures[0].SystemError, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.zip"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary file is left";
+}
+
+// More entries in one archive than the process may hold files open at once
+// (each entry a file of its own to the system: the same file under 21,000
+// names, which keeps the fixture small).
+TEST(ZipArchive, AnArchiveOfManyFilesNeedsNoMoreOpenFiles) {
+  TempDir dir("zip");
+  constexpr int Entries = 21000;
+  WriteFile(dir.path() / "one.txt", "one file");
+  {
+    TZipWriter writer(dir.file(L"many.zip"), false);
+    for (int i = 0; i < Entries; ++i) ASSERT_TRUE(writer.AddFile(dir.file(L"one.txt"), std::to_wstring(i) + L".txt"));
+    ASSERT_TRUE(writer.Save());
+  }
+  TZipReader reader(dir.file(L"many.zip"));
+  ASSERT_EQ(reader.EntryCount(), Entries);
+  EXPECT_EQ(Extract(reader, L"20999.txt"), "one file");
 }
 
 // A corrupted entry never reads back as good data: a recorded CRC that does

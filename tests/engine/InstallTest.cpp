@@ -362,6 +362,8 @@ TEST(Install, RefusesBadParametersAndFolders) {
       {kit, ShellFolder(CSIDL_COMMON_APPDATA), 24, invalid},
       {kit, ShellFolder(CSIDL_DESKTOPDIRECTORY), 24, invalid},
       {kit, ShellFolder(CSIDL_PERSONAL), 24, invalid},
+      {kit, L"\\\\?\\" + ShellFolder(CSIDL_WINDOWS), 24, invalid},
+      {kit, L"//?/" + fs::path(ShellFolder(CSIDL_COMMON_DOCUMENTS)).generic_wstring(), 24, invalid},
   };
   for (const Case& c : cases) {
     TEngineRun run;

@@ -203,9 +203,13 @@ TEST_F(Registration, AnAssociationWithAnExistingSetupIsLeftAloneUnlessItsPathHol
   first->RegisterFileAssociation();
   ASSERT_EQ(current(), plain + L"setup.exe \"%1\"");
 
-  // setup.exe of the first installation exists: a later install keeps it.
+  // setup.exe of the first installation exists: a later install keeps it,
+  // and the later one's removal leaves it to the first.
   later->RegisterFileAssociation();
   EXPECT_EQ(current(), plain + L"setup.exe \"%1\"");
+  later->UnregisterFileAssociation();
+  EXPECT_EQ(current(), plain + L"setup.exe \"%1\"");
+  EXPECT_EQ(ReadStringValue(HKEY_CLASSES_ROOT, L".zqf", L""), ClassKey.path());
 
   // Its program is gone: rewritten.
   fs::remove(fs::path(plain + L"SETUP.EXE"));

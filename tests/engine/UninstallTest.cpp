@@ -362,10 +362,14 @@ TEST(Uninstall, ACopyInASpecialFolderKeepsEveryFile) {
   WriteFile(folder / "tavrel-test-letter.doc", "a document of all users");
   const std::wstring program = IncludeTrailingBackslash(folder.wstring());
 
-  TEngineRun run;
-  run.Automatic = true;
-  EXPECT_EQ(run.Execute(program, sfUninstall, nullptr), -1);
-  EXPECT_EQ(run.Warnings(), std::vector<std::wstring>{ProtectedWarning(program)});
+  // The same folder through the prefix that skips the system's own reading
+  // of the path, with forward slashes: still the folder of all users.
+  for (const std::wstring& spelling : {program, L"//?/" + folder.generic_wstring()}) {
+    TEngineRun run;
+    run.Automatic = true;
+    EXPECT_EQ(run.Execute(spelling, sfUninstall, nullptr), -1);
+    EXPECT_EQ(run.Warnings(), std::vector<std::wstring>{ProtectedWarning(IncludeTrailingBackslash(spelling))});
+  }
   std::vector<std::string> left;
   for (const char* name : {"setup.ini", "instcfg.ini", "files.lst", "tavrel-test-jom.exe", "tavrel-test-letter.doc",
                            "DISTR/tavrel-test-jom.exe"}) {

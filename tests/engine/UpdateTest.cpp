@@ -385,6 +385,23 @@ TEST(Update, EveryFailedUpdateLeavesTheInstalledCopyAsItWas) {
   }
 }
 
+// The install takes each staged file away as it copies it: a file that two
+// commands name must be installed once, not fail half-way on its second copy.
+TEST(Update, AFileNamedByTwoCommandsIsInstalledOnce) {
+  const TInstalled502 installed("upd-twice");
+  std::vector<TEntry> entries = UpdateEntries(installed.Next);
+  EntryOf(entries, L"renew.cmd") += "Copy jom.dll\r\nRenew jom.rdf jom.exe\r\n";
+  const fs::path file = installed.UpdateFile("upd.tvi");
+  WriteUpdate(file, entries);
+  TEngineRun run;
+  run.Automatic = true;
+  EXPECT_EQ(installed.Update(run, file), -1) << testing::PrintToString(run.Errors());
+  const fs::path program = installed.Folders.ProgramPath();
+  EXPECT_EQ(ReadFile(program / "jom.exe"), Exe503);
+  EXPECT_EQ(ReadFile(program / "jom.dll"), Dll503);
+  EXPECT_EQ(ReadFile(program / "lib" / "tool.dll"), Tool503);
+}
+
 TEST(Update, WithQuestionsYesUpdatesAMismatchedVersion) {
   const TInstalled502 installed("upd-yes");
   std::vector<TEntry> entries = UpdateEntries(installed.Next);

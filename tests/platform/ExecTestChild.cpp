@@ -9,6 +9,8 @@
 //   stubborn       ignores Ctrl+Break and close requests (its window too)
 //   spawn ARGS...  starts this program again with the remaining arguments
 //                  and ends at once
+//   handoff ARGS...  the same, handing the started program this one's
+//                  standard handles (so its output pipe outlives this one)
 //   parent         writes the file name of its parent process
 //   exit CODE      ends with the code
 // Without an exit step it ends with 0. Every wait ends within two minutes.
@@ -70,13 +72,19 @@ void ServeWindow(const wchar_t* title) {
 
 BOOL WINAPI IgnoreControl(DWORD) { return TRUE; }
 
-void Spawn(int argc, wchar_t** argv, int from) {
+void Spawn(int argc, wchar_t** argv, int from, bool inherit) {
   std::wstring commandLine = L"\"" + std::wstring(argv[0]) + L"\"";
   for (int i = from; i < argc; ++i) commandLine += L" \"" + std::wstring(argv[i]) + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
+  if (inherit) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  }
   PROCESS_INFORMATION information{};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inherit, CREATE_NEW_CONSOLE, nullptr, nullptr,
                         &startup, &information))
     ::ExitProcess(2);
   // The id of the started program, for the test to find it.
@@ -118,8 +126,8 @@ int wmain(int argc, wchar_t** argv) {
     } else if (step == L"stubborn") {
       Stubborn = true;
       ::SetConsoleCtrlHandler(IgnoreControl, TRUE);
-    } else if (step == L"spawn") {
-      Spawn(argc, argv, i + 1);
+    } else if (step == L"spawn" || step == L"handoff") {
+      Spawn(argc, argv, i + 1, step == L"handoff");
       return 0;
     } else if (step == L"parent") {
       const std::wstring name = ExecuteProgramProvider().GetParentProcessFileName();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -189,6 +190,23 @@ TEST(ExecuteProgram, CancelledCapturedRunReadsOnForAtMostThreeSecondsThenEnds) {
   EXPECT_GT(output->GetOutputText().size(), sizeAtCancel) << "reading goes on after the cancellation";
   EXPECT_LT(returned - cancelTime, 20000u) << "the run ends soon after the cancellation";
   EXPECT_FALSE(IsProcessRunning(childId));
+}
+
+TEST(ExecuteProgram, CapturedRunEndsWithTheChildEvenWhenAnotherProgramKeepsItsOutputOpen) {
+  // The child hands its output pipe to a program that lives on for 20 s.
+  RefPtr<IExecuteOutputStream> output = CreateMemoryOutputStream();
+  RefPtr<IExitCode> exitCode = CreateExitCode(0);
+  const std::uint64_t start = Now();
+  EXPECT_TRUE(ExecuteProgramProvider().ExecuteCaptured(Child(L"write 10 handoff sleep 20000"), output, wmWaitForEnd,
+                                                       {}, exitCode, {}, false));
+  const std::uint64_t elapsed = Now() - start;
+  const std::string text = output->GetOutputText();
+  TKillAtEnd heir{static_cast<std::uint32_t>(std::strtoul(text.substr(std::min<std::size_t>(10, text.size())).c_str(),
+                                                          nullptr, 10))};
+  EXPECT_LT(elapsed, 10000u) << "the run waited for the program that kept the pipe";
+  EXPECT_EQ(text.substr(0, 10), Pattern(10));
+  EXPECT_NE(heir.ProcessId, 0u) << "what the child wrote before it ended is kept: " << text;
+  EXPECT_EQ(exitCode->GetExitCode(), 0);
 }
 
 TEST(ExecuteProgram, WaitWithMessageProcessingKeepsTheCallersWindowAnswering) {

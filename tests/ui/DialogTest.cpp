@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,40 @@ TEST(ExtWinControlTest, ASecondObjectTakesTheWindowOver) {
   EXPECT_TRUE(Contains(second.Seen, WM_APP + 1));
   EXPECT_FALSE(Contains(first.Seen, WM_APP + 1));
   ::DestroyWindow(window);
+}
+
+WNDPROC OuterPrevious = nullptr;
+
+// A subclass put over a wrapped window by someone else, after its object.
+LRESULT CALLBACK OuterSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return ::CallWindowProcW(OuterPrevious, window, message, wParam, lParam);
+}
+
+TEST(ExtWinControlTest, AnObjectGoneUnderALaterSubclassLeavesTheWindowItsOwnProcedure) {
+  HWND window = ::CreateWindowExW(0, RecordingClass(), L"", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(window, nullptr);
+  {
+    auto control = std::make_unique<TRecordingControl>();
+    control->Create(window);
+    OuterPrevious = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OuterSubclassProc)));
+  }
+  // The later subclass still passes its messages down the chain: they reach
+  // the window's own procedure, not a freed object.
+  RecordedByClass().clear();
+  EXPECT_EQ(::SendMessageW(window, WM_APP + 1, 0, 0), 12345);
+  EXPECT_TRUE(Contains(RecordedByClass(), WM_APP + 1));
+  // A new object on that window sees each message once, and so does the
+  // window's own procedure.
+  TRecordingControl next;
+  next.Create(window);
+  RecordedByClass().clear();
+  EXPECT_EQ(::SendMessageW(window, WM_APP + 1, 0, 0), 12345);
+  EXPECT_EQ(std::count(next.Seen.begin(), next.Seen.end(), WM_APP + 1), 1);
+  EXPECT_EQ(std::count(RecordedByClass().begin(), RecordedByClass().end(), WM_APP + 1), 1);
+  ::DestroyWindow(window);
+  EXPECT_EQ(next.Handle(), nullptr);
 }
 
 TEST(ExtWinControlTest, AWindowDestroyedBeforeItsObjectLeavesTheObjectHarmless) {

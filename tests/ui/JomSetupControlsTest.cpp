@@ -196,6 +196,38 @@ TEST_F(ControlsTest, PercentageBarAtZeroFiftyAndHundred) {
   EXPECT_EQ(PixelOf(full, client.right - 2, client.bottom - 2), ProgressColor);
 }
 
+TEST_F(ControlsTest, APercentageOutsideTheRangeKeepsTheBarInsideItsFrame) {
+  TProgress& bar = *Dialog.Progress[0];
+  const RECT client = bar.ClientRect();
+  struct TCase {
+    int Position;
+    COLORREF Inside;
+  };
+  for (const TCase& c : {TCase{150, ProgressColor}, TCase{-5, FaceColor}}) {
+    SCOPED_TRACE(c.Position);
+    bar.SetPosition(c.Position);
+    RepaintNow(bar.Handle());
+    EXPECT_EQ(PixelOf(bar.Handle(), client.right - 2, 1), c.Inside);
+    // The frame's light right and bottom edges stay.
+    EXPECT_EQ(PixelOf(bar.Handle(), client.right - 1, client.bottom / 2), ShadeColor(FaceColor, 32));
+    EXPECT_EQ(PixelOf(bar.Handle(), client.right / 2, client.bottom - 1), ShadeColor(FaceColor, 32));
+  }
+  bar.SetPosition(0);
+}
+
+TEST_F(ControlsTest, AnObjectWithoutAWindowRedrawsNothing) {
+  // An item the template does not hold, as the progress-only layout lacks
+  // most of the full one's.
+  TColorStatic& missing = Dialog.WrapItem<TColorStatic>(999);
+  ASSERT_EQ(missing.Handle(), nullptr);
+  RepaintNow(Dialog.Handle());
+  ASSERT_FALSE(::GetUpdateRect(Dialog.Handle(), nullptr, FALSE));
+  missing.SetText(L"x");
+  missing.Invalidate();
+  EXPECT_FALSE(::GetUpdateRect(Dialog.Handle(), nullptr, FALSE));
+  EXPECT_FALSE(::GetUpdateRect(Dialog.Step->Handle(), nullptr, FALSE));
+}
+
 TEST_F(ControlsTest, ButtonFaceFrameAndCaption) {
   struct TCase {
     const char* Name;
