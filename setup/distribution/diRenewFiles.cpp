@@ -303,16 +303,18 @@ public:
     return Target.parent_path().empty() || std::filesystem::is_directory(Target.parent_path(), ignored);
   }
 
+  // Creates the target's folder with its missing parents.
+  void CreateFolder() {
+    std::error_code error;
+    PlatformTools().SetLastError(0);
+    if (!std::filesystem::create_directories(Target.parent_path(), error) && error)
+      RaiseFileError(rsFileCreateError, FileName, error);
+  }
+
   // Creates the missing folders and writes the bytes to the temporary file.
   void Write(const std::uint8_t* bytes, std::size_t size) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path folder = Target.parent_path();
-    if (!FolderExists()) {
-      PlatformTools().SetLastError(0);
-      if (!fs::create_directories(folder, error) && error) RaiseFileError(rsFileCreateError, FileName, error);
-    }
-    Temporary = folder / TemporaryName(Target);
+    if (!FolderExists()) CreateFolder();
+    Temporary = Target.parent_path() / TemporaryName(Target);
     std::ofstream out(Temporary, std::ios::binary | std::ios::trunc);
     if (!out) RaiseFileCreateError(FileName);
     out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
@@ -450,6 +452,10 @@ bool ApplyPatch(const std::wstring& oldFileName, const std::wstring& newFileName
   if (patch.Size() == 0) {
     if (objlist_detail::CompareIgnoreCase(oldFileName, newFileName) != 0) {
       IPlatformTools& platform = PlatformTools();
+      // The copy lands where a written file would, its folder made first
+      // (an update stages files in subfolders that may not exist yet).
+      TNewFileWriter folder(newFileName);
+      if (!folder.FolderExists() && FileLength(oldFileName) >= 0) folder.CreateFolder();
       platform.SetLastError(0);
       if (!platform.CopyFile(oldFileName, newFileName, false)) {
         RaiseFileError(rsFileCreateError, newFileName, std::make_error_code(std::errc::io_error));

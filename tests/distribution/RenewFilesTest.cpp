@@ -166,6 +166,9 @@ TEST(ApplyPatch, AnEmptyPatchCopiesTheOldFileUnlessTheNamesAreEqual) {
   WriteFile(dir.path() / "new.bin", "to be replaced");
   EXPECT_FALSE(ApplyPatch(Name(dir, "Old.bin"), Name(dir, "new.bin"), empty));
   EXPECT_EQ(ReadFile(dir.path() / "new.bin"), "old content");
+  // Into a folder that is not there yet, as an update stages its files.
+  EXPECT_FALSE(ApplyPatch(Name(dir, "Old.bin"), (dir.path() / "sub" / "deeper" / "new.bin").wstring(), empty));
+  EXPECT_EQ(ReadFile(dir.path() / "sub" / "deeper" / "new.bin"), "old content");
   const std::wstring error = ApplyError(Name(dir, "missing.bin"), Name(dir, "other.bin"), "");
   EXPECT_NE(error.find(Name(dir, "other.bin")), std::wstring::npos) << testing::PrintToString(error);
   EXPECT_FALSE(fs::exists(dir.path() / "other.bin"));
