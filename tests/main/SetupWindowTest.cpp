@@ -148,11 +148,20 @@ TEST_F(SetupWindowTest, InstallAndMaintenanceLayouts) {
 // a kit it cannot install gives one error box with the collected errors.
 TEST_F(SetupWindowTest, TheProgressLayoutInstallsByItselfAndClosesAfterErrors) {
   TMessageBoxWatcher boxes(BoxesOnly(Root.dir()));
-  ASSERT_TRUE(Process.Start(L"\"" + (Kit / "setup.exe").wstring() + L"\" /WINE"));
+  // "/STARTDIR" keeps this run from relaunching itself; "/WINE" first makes
+  // the program's own folder, the kit, the start folder.
+  ASSERT_TRUE(Process.Start(L"\"" + (Kit / "setup.exe").wstring() + L"\" /WINE /STARTDIR=\"" + Kit.wstring() +
+                            L"\""));
   EXPECT_EQ(Process.Wait(EndTimeoutMs), 0) << "the window did not close after the failed install";
-  ASSERT_EQ(boxes.Boxes().size(), 1u);
-  EXPECT_EQ(boxes.Boxes()[0].Caption, L"Ошибка");
-  EXPECT_FALSE(boxes.Boxes()[0].Text.empty());
+  // The closing setup window itself may be seen as it goes; the boxes are
+  // the others.
+  std::vector<TWindowInfo> shown;
+  for (const TWindowInfo& box : boxes.Boxes()) {
+    if (box.Caption != L"Установка программы Tavrel (UPnP, DLNA, HTTP)") shown.push_back(box);
+  }
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].Caption, L"Ошибка");
+  EXPECT_NE(shown[0].Text.find(L"jom.lst"), std::wstring::npos) << shown[0].Text;
 }
 
 }  // namespace
