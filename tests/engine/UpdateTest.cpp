@@ -257,12 +257,12 @@ TEST(Update, VolumesAreJoinedOrTheWholeFileBesideThemIsUsed) {
     fs::remove(staging);
     // Volumes of equal size but the last, which is shorter.
     const std::size_t part = whole.size() / 3 + 1;
-    for (const std::string& spec : c.Files) {
-      const std::size_t colon = spec.find(':');
-      const std::string name = spec.substr(0, colon);
+    for (const std::string& entry : c.Files) {
+      const std::size_t colon = entry.find(':');
+      const std::string name = entry.substr(0, colon);
       std::string bytes = whole;
       if (colon != std::string::npos) {
-        const std::string what = spec.substr(colon + 1);
+        const std::string what = entry.substr(colon + 1);
         bytes = what == "garbage" ? "not an update" : whole.substr(std::stoul(what) * part, part);
       }
       WriteFile(installed.UpdateFile(name), bytes);

@@ -98,13 +98,7 @@ protected:
     }
     // The window may show before its start-up is through: its caption, the
     // product's title, is the last thing it sets.
-    wchar_t caption[256] = {};
-    for (int i = 0; i < 100; ++i) {
-      ::GetWindowTextW(window.Window, caption, 256);
-      if (std::wstring(caption).find(L"Tavrel") != std::wstring::npos) break;
-      ::Sleep(100);
-    }
-    window.Caption = caption;
+    WaitForCaption(window, L"Tavrel");
     return true;
   }
 

@@ -155,4 +155,14 @@ TWindowFilter BoxesBelowFolder(const std::wstring& folder) {
   return [folder](const TWindowInfo& w) { return StartsWithNoCase(w.ProcessImage, folder); };
 }
 
+void WaitForCaption(TWindowInfo& found, const std::wstring& text) {
+  wchar_t caption[256] = {};
+  for (int i = 0; i < 100; ++i) {
+    ::GetWindowTextW(found.Window, caption, 256);
+    if (std::wstring(caption).find(text) != std::wstring::npos) break;
+    ::Sleep(100);
+  }
+  found.Caption = caption;
+}
+
 }  // namespace testsupport

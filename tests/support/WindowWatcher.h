@@ -30,6 +30,10 @@ using TWindowFilter = std::function<bool(const TWindowInfo&)>;
 std::vector<TWindowInfo> FindWindows(const TWindowFilter& filter);
 // Polls until a window is accepted or the time is up; false on time-out.
 bool WaitForWindow(const TWindowFilter& filter, std::uint32_t milliseconds, TWindowInfo& found);
+
+// Waits up to 10 s for the window's caption to hold the text (a window may
+// show before its start-up has set the caption) and stores it in found.
+void WaitForCaption(TWindowInfo& found, const std::wstring& text);
 // Asks the window to close (WM_CLOSE).
 void CloseWindow(const TWindowInfo& window);
 // Waits for the process to end; false on time-out.
