@@ -14,7 +14,7 @@ LIBZIP_STAMP="$LIBZIP_PREFIX/.libzip-$LIBZIP_DEBIAN_VERSION"
 PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
   wine64 wine xvfb xauth cmake ninja-build libz-mingw-w64-dev zlib1g-dev
-  googletest zip unzip clang libclang-rt-dev dpkg-dev
+  googletest zip unzip clang libclang-rt-dev dpkg-dev libzip-dev pkg-config
 )
 
 as_root() {

@@ -6,45 +6,18 @@
 #include <filesystem>
 #include <vector>
 
-#include "platform/FileTool.h"
 #include "platform/StrTool.h"
-#include "platform/UniqueHandle.h"
-#include "platform/Win.h"
 #include "setup/distribution/Crc_32.h"
 #include "setup/distribution/Stream.h"
+#include "setup/distribution/TextCodec.h"
+#include "setup/distribution/ZipArchiveSystem.h"
 #include "setup/messages/FormatText.h"
 #include "setup/messages/SetupRuntimeMessages.h"
 
 namespace {
-using UniqueFile = UniqueHandle<KernelHandleTraits>;
+std::string ToUtf8(const std::wstring& text) { return WideToUtf8(text); }
 
-std::string ToUtf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
-  return bytes;
-}
-
-std::wstring FromUtf8(const char* text) {
-  if (!text || !*text) return {};
-  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-  if (size <= 1) return {};
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), size);
-  wide.resize(static_cast<std::size_t>(size - 1));
-  return wide;
-}
-
-// Seconds since 1970 of a file's last write, as ZIP entries record it.
-time_t WriteTimeOf(HANDLE file) {
-  FILETIME written{};
-  if (!::GetFileTime(file, nullptr, nullptr, &written)) return ::time(nullptr);
-  const std::uint64_t ticks = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
-  constexpr std::uint64_t UnixEpoch = 116444736000000000ull;
-  return ticks < UnixEpoch ? 0 : static_cast<time_t>((ticks - UnixEpoch) / 10000000ull);
-}
+std::wstring FromUtf8(const char* text) { return text ? Utf8ToWide(text) : std::wstring(); }
 
 [[noreturn]] void RaiseZip(int code, const std::wstring& subject) {
   throw EZipError(ZipErrorText(code) + L" (" + subject + L")", code);
@@ -68,17 +41,12 @@ struct TSaveHooks {
   bool CancelRequested() const { return *CancelFlag && (*CancelFlag)->load(std::memory_order_relaxed); }
 };
 
-UniqueFile OpenForReading(const std::wstring& path) {
-  return UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-}
-
 // One file added to an archive: libzip reads it through this source while
 // the archive is saved. The file is open only between libzip's open and
 // close of the source, so a large archive never holds more than one.
 struct TFileSource {
   std::wstring Path;
-  UniqueFile File;
+  TZipInputFile File;
   std::int64_t Size = 0;
   std::int64_t Done = 0;
   time_t WriteTime = 0;
@@ -99,18 +67,16 @@ struct TFileSource {
     Reported = false;
     if (Hooks->CancelRequested()) return Cancel();
     if (*Hooks->Opening && !(*Hooks->Opening)(Number, EntryName)) return Cancel();
-    File = OpenForReading(Path);
-    if (File) return 0;
-    Hooks->Record({EntryName, TZipFailureKind::FileOpen, 0, static_cast<std::uint32_t>(::GetLastError())});
+    if (File.Open(Path)) return 0;
+    Hooks->Record({EntryName, TZipFailureKind::FileOpen, 0, File.LastError});
     zip_error_set(&Error, ZIP_ER_OPEN, 0);
     return -1;
   }
 
   zip_int64_t Read(void* data, zip_uint64_t length) {
     if (Hooks->CancelRequested()) return Cancel();
-    const DWORD wanted = static_cast<DWORD>(std::min<zip_uint64_t>(length, 1u << 30));
-    DWORD got = 0;
-    if (!::ReadFile(File.get(), data, wanted, &got, nullptr)) {
+    const std::int64_t got = File.Read(data, static_cast<std::size_t>(std::min<zip_uint64_t>(length, 1u << 30)));
+    if (got < 0) {
       Hooks->Record({EntryName, TZipFailureKind::Library, ZIP_ER_READ, 0});
       zip_error_set(&Error, ZIP_ER_READ, 0);
       return -1;
@@ -141,7 +107,7 @@ struct TFileSource {
     switch (command) {
       case ZIP_SOURCE_OPEN: return self->Open();
       case ZIP_SOURCE_READ: return self->Read(data, length);
-      case ZIP_SOURCE_CLOSE: self->File.reset(); return 0;
+      case ZIP_SOURCE_CLOSE: self->File.Close(); return 0;
       case ZIP_SOURCE_STAT: return self->Stat(data, length);
       case ZIP_SOURCE_ERROR: return zip_error_to_data(&self->Error, data, length);
       case ZIP_SOURCE_FREE:
@@ -160,7 +126,7 @@ struct TFileSource {
 zip_t* OpenArchive(const std::wstring& fileName, int flags) {
   zip_error_t error;
   zip_error_init(&error);
-  zip_source_t* source = zip_source_win32w_create(fileName.c_str(), 0, -1, &error);
+  zip_source_t* source = CreateArchiveFileSource(fileName, &error);
   zip_t* archive = source ? zip_open_from_source(source, flags, &error) : nullptr;
   if (!archive) {
     if (source) zip_source_free(source);
@@ -219,7 +185,7 @@ void TZipWriter::Fail(const TZipFailure& failure) {
   const std::wstring subject = failure.EntryName.empty() ? ArchiveName : ArchiveName + L": " + failure.EntryName;
   if (failure.Kind == TZipFailureKind::Library) RaiseZip(failure.LibraryCode, subject);
   const std::wstring& text = failure.Kind == TZipFailureKind::FileCreate ? rsFileCreateError : rsFileOpenError;
-  throw EZipError(FormatText(text, {SystemErrorMessage(failure.SystemError)}) + L" (" + subject + L")", 0);
+  throw EZipError(FormatText(text, {ZipSystemErrorText(failure.SystemError)}) + L" (" + subject + L")", 0);
 }
 
 bool TZipWriter::AddFile(const std::wstring& path, const std::wstring& storedName) {
@@ -229,18 +195,18 @@ bool TZipWriter::AddFile(const std::wstring& path, const std::wstring& storedNam
     if (c == L'\\') c = L'/';
   }
   // Opened here only to learn that it can be read and how large it is.
-  const UniqueFile file = OpenForReading(path);
-  LARGE_INTEGER size{};
-  if (!file || !::GetFileSizeEx(file.get(), &size)) {
-    Fail({entryName, TZipFailureKind::FileOpen, 0, static_cast<std::uint32_t>(::GetLastError())});
+  TZipInputFile file;
+  std::int64_t size = 0;
+  if (!file.Open(path) || !file.Size(size)) {
+    Fail({entryName, TZipFailureKind::FileOpen, 0, file.LastError});
     return false;
   }
   auto* source = new TFileSource;
   source->Path = path;
   source->EntryName = entryName;
   source->Number = number;
-  source->Size = size.QuadPart;
-  source->WriteTime = WriteTimeOf(file.get());
+  source->Size = size;
+  source->WriteTime = file.WriteTime();
   source->Hooks = &State->Hooks;
   zip_error_init(&source->Error);
 

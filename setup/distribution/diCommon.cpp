@@ -2,15 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
-#include "platform/FileTool.h"
+#include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
-#include "platform/UniqueHandle.h"
-#include "platform/Win.h"
-
-#include <shlobj.h>
-
+#include "setup/distribution/ZipArchiveSystem.h"
+#include "setup/distribution/diCommonSystem.h"
 #include "setup/messages/FormatText.h"
 #include "setup/messages/SetupRuntimeMessages.h"
 #include "setup/ui/GuiIntfTypes.h"
@@ -25,42 +23,15 @@ std::wstring UpperAscii(std::wstring text) {
 
 bool SameFolderText(const std::wstring& a, const std::wstring& b) { return UpperCaseText(a) == UpperCaseText(b); }
 
-// The absolute form of a folder with a trailing backslash, so that another
-// spelling of the same folder (relative, with "..") compares equal.
-std::wstring FullFolder(const std::wstring& folder) {
-  const std::wstring path = IncludeTrailingBackslash(folder);
-  wchar_t buffer[4096];
-  const DWORD length = ::GetFullPathNameW(path.c_str(), 4096, buffer, nullptr);
-  if (length == 0 || length >= 4096) return path;
-  return IncludeTrailingBackslash(std::wstring(buffer, length));
-}
-
-// "C:" or "\\server\share" of a path; empty for a relative one.
-std::wstring DriveOf(const std::wstring& path) {
-  if (path.size() >= 2 && path[1] == L':') return path.substr(0, 2);
-  if (path.size() < 2 || path[0] != L'\\' || path[1] != L'\\') return {};
-  std::size_t end = path.find(L'\\', 2);
-  if (end != std::wstring::npos) end = path.find(L'\\', end + 1);
-  return path.substr(0, end);
-}
-
-// Elapsed milliseconds in the long time format of the user's locale, forced
-// to 24 hours without a time marker: a duration of zero is not "12:00:00 AM".
-std::wstring ElapsedText(std::uint64_t milliseconds) {
-  const std::uint64_t seconds = milliseconds / 1000;
-  SYSTEMTIME time{};
-  time.wYear = 2000;
-  time.wMonth = 1;
-  time.wDay = 1;
-  time.wHour = static_cast<WORD>((seconds / 3600) % 24);
-  time.wMinute = static_cast<WORD>((seconds / 60) % 60);
-  time.wSecond = static_cast<WORD>(seconds % 60);
-  wchar_t buffer[128];
-  const int length = ::GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT | TIME_NOTIMEMARKER, &time, nullptr, buffer, 128);
-  return length > 1 ? std::wstring(buffer, static_cast<std::size_t>(length - 1)) : std::to_wstring(seconds);
-}
-
 [[noreturn]] void Raise(const std::wstring& text) { throw EMessageError(text); }
+
+// The folder with one trailing separator: one it already ends in ("\\" or
+// "/"), else the system's own, so that a folder in the native spelling
+// stays native.
+std::wstring WithTrailingSeparator(const std::wstring& folder) {
+  if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) return folder;
+  return folder + static_cast<wchar_t>(std::filesystem::path::preferred_separator);
+}
 
 bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
   return path.size() >= folder.size() && SameFolderText(path.substr(0, folder.size()), folder);
@@ -158,7 +129,6 @@ void TDIVersion::AdvanceProgress(std::int64_t bytes) {
 }
 
 void TDIVersion::Prepare(const std::wstring& programFolder) {
-  Archives.Clear();
   const std::wstring folder = IncludeTrailingBackslash(programFolder);
   for (TProgramLstFileItem* item : Items) {
     if (item->IsDeleted) continue;
@@ -169,7 +139,14 @@ void TDIVersion::Prepare(const std::wstring& programFolder) {
     } else {
       item->LocalPath = target;
     }
-    if (!item->Arc.empty()) Archives.FindOrAdd(item->Arc, item->Dir).Items.Add(item);
+  }
+  GroupArchives();
+}
+
+void TDIVersion::GroupArchives() {
+  Archives.Clear();
+  for (TProgramLstFileItem* item : Items) {
+    if (!item->IsDeleted && !item->Arc.empty()) Archives.FindOrAdd(item->Arc, item->Dir).Items.Add(item);
   }
 }
 
@@ -191,7 +168,7 @@ void TDIVersion::Check() {
 void TDIVersion::CheckItem(int index, const std::wstring& title) {
   if (Cancel) Raise(rsCheckingVersionInterrupted);
   const TProgramLstFileItem& item = *Items[index];
-  const std::int32_t percent = ::MulDiv(index + 1, 100, Items.Count());
+  const std::int32_t percent = PlatformTools().MulDiv(index + 1, 100, Items.Count());
   Status(title, item.LocalPath, L"", percent);
   item.Verify();
   Status(title, L"", L"", percent);
@@ -200,8 +177,8 @@ void TDIVersion::CheckItem(int index, const std::wstring& title) {
 void TDIVersion::Build(const std::wstring& distrFolder, const std::wstring& programFolder,
                        const std::wstring& listName) {
   ValidateDistrFolder(distrFolder, programFolder, Items);
-  const std::wstring folder = IncludeTrailingBackslash(distrFolder);
-  ForceDirectoriesQuiet(folder);
+  const std::wstring folder = WithTrailingSeparator(distrFolder);
+  ForceKitFolder(folder);
 
   Message(1, FormatText(rsDistributionCreationDirectory, {Version, distrFolder}));
   const std::uint64_t start = PlatformTools().GetTickCount();
@@ -360,8 +337,9 @@ void TDIVersion::CopyLooseFiles(const std::wstring& distrFolder) {
     if (Cancel) Raise(rsDistributionCreationInterrupted);
     const std::wstring target = distrFolder + LowerCaseLatin(item->FileName);
     Status(rsDistributionCreation, UpperCaseText(target), UpperCaseText(item->LocalPath), -1);
-    if (!::CopyFileW(item->LocalPath.c_str(), target.c_str(), FALSE)) {
-      const std::int64_t code = ::GetLastError();
+    std::uint32_t error = 0;
+    if (!CopyKitFile(item->LocalPath, target, error)) {
+      const std::int64_t code = error;
       Raise(FormatText(rsDistributionCreationCopyError, {code, item->LocalPath, target}));
     }
   }
@@ -378,10 +356,10 @@ std::wstring ZipFailureText(const std::wstring& archiveFileName, const TZipFailu
   switch (failure.Kind) {
     case TZipFailureKind::Library: reason = ZipErrorText(failure.LibraryCode); break;
     case TZipFailureKind::FileCreate:
-      reason = FormatText(rsFileCreateError, {SystemErrorMessage(failure.SystemError)});
+      reason = FormatText(rsFileCreateError, {ZipSystemErrorText(failure.SystemError)});
       break;
     case TZipFailureKind::FileOpen:
-      reason = FormatText(rsFileOpenError, {SystemErrorMessage(failure.SystemError)});
+      reason = FormatText(rsFileOpenError, {ZipSystemErrorText(failure.SystemError)});
       break;
   }
   if (reason.empty()) reason = rsZipUnknownError;
@@ -390,88 +368,7 @@ std::wstring ZipFailureText(const std::wstring& archiveFileName, const TZipFailu
   return text;
 }
 
-namespace {
-// A path with backslashes only and without the prefix that hands it to the
-// object manager as it is ("\\?\", "\\.\", "\??\"): "//?/C:/Windows" is
-// C:\Windows.
-std::wstring WithoutDevicePrefix(const std::wstring& path) {
-  std::wstring text = path;
-  std::replace(text.begin(), text.end(), L'/', L'\\');
-  if (text.size() >= 8 && SameFolderText(text.substr(0, 8), L"\\\\?\\UNC\\")) return L"\\" + text.substr(7);
-  for (const wchar_t* prefix : {L"\\\\?\\", L"\\\\.\\", L"\\??\\"}) {
-    if (text.rfind(prefix, 0) == 0 && text.size() > 5 && text[5] == L':') return text.substr(4);
-  }
-  return text;
-}
-
-// Where an existing folder really is, links followed: a program folder
-// that links to the Windows folder is the Windows folder.
-std::wstring FinalFolder(const std::wstring& folder) {
-  UniqueKernelHandle handle(::CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!handle) return {};
-  wchar_t buffer[4096];
-  const DWORD length = ::GetFinalPathNameByHandleW(handle.get(), buffer, 4096, FILE_NAME_NORMALIZED);
-  if (length == 0 || length >= 4096) return {};
-  return WithoutDevicePrefix(std::wstring(buffer, length));
-}
-
-// A folder in one canonical spelling for comparisons: absolute, links
-// followed, long names, without a trailing backslash.
-std::wstring CanonicalFolder(const std::wstring& folder) {
-  std::wstring path = FullFolder(WithoutDevicePrefix(folder));
-  const std::wstring finalPath = FinalFolder(path);
-  if (!finalPath.empty()) path = IncludeTrailingBackslash(finalPath);
-  const std::wstring longPath = PlatformTools().GetLongPathName(path);
-  if (!longPath.empty()) path = longPath;
-  return ExcludeTrailingBackslash(path);
-}
-
-std::wstring ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) || path[0] == L'\0') return {};
-  return path;
-}
-
-// Folders that belong to the system or to every user: an uninstall removes
-// the program folder whole, so none of them may be one.
-std::vector<std::wstring> SpecialFolders() {
-  std::vector<std::wstring> folders;
-  for (const int csidl : {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
-                          CSIDL_PROFILE, CSIDL_COMMON_APPDATA, CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY,
-                          CSIDL_PERSONAL, CSIDL_COMMON_DOCUMENTS}) {
-    const std::wstring path = ShellFolder(csidl);
-    if (!path.empty()) folders.push_back(CanonicalFolder(path));
-  }
-  return folders;
-}
-
-// The folder that holds the users' profiles (C:\Users).
-std::wstring ProfilesFolder() {
-  const std::wstring profile = ShellFolder(CSIDL_PROFILE);
-  return profile.empty() ? std::wstring() : ExcludeTrailingBackslash(ExtractFilePath(CanonicalFolder(profile)));
-}
-}  // namespace
-
-void ValidateProgramFolder(const std::wstring& folder) {
-  const std::wstring trimmed = TrimText(folder);
-  if (trimmed.empty()) Raise(rsInstallDirectoryNotSpecified);
-  const std::wstring path = ExcludeTrailingBackslash(trimmed);
-  if (SameFolderText(path, ExcludeTrailingBackslash(DriveOf(trimmed)))) Raise(rsInstallDirectoryInvalid);
-  const std::wstring canonical = CanonicalFolder(trimmed);
-  if (SameFolderText(canonical, ExcludeTrailingBackslash(DriveOf(canonical)))) Raise(rsInstallDirectoryInvalid);
-  for (const std::wstring& special : SpecialFolders()) {
-    if (SameFolderText(canonical, special)) Raise(rsInstallDirectoryInvalid);
-  }
-  // The profiles folder itself and any user's profile root in it.
-  const std::wstring profiles = ProfilesFolder();
-  if (!profiles.empty() && (SameFolderText(canonical, profiles) ||
-                            SameFolderText(ExcludeTrailingBackslash(ExtractFilePath(canonical)), profiles))) {
-    Raise(rsInstallDirectoryInvalid);
-  }
-}
-
 std::unique_ptr<TZipWriter> CreateArchiveWriter(const std::wstring& fileName, bool autoSave) {
-  if (PlatformTools().FileExists(fileName)) CheckOSResult(::DeleteFileW(fileName.c_str()) != FALSE, fileName);
+  if (PlatformTools().FileExists(fileName)) DeleteKitFile(fileName);
   return std::make_unique<TZipWriter>(fileName, autoSave);
 }

@@ -78,6 +78,9 @@ public:
   // Locates every file under programFolder (kept copies in "DISTR\" for
   // items with I, L, R or C) and groups the archived items by archive.
   void Prepare(const std::wstring& programFolder);
+  // Groups the archived items that are not deleted by archive, for files
+  // already located (LocalPath set) by the caller instead of by Prepare.
+  void GroupArchives();
   // Verifies every item; each bad file is one error message. Raises
   // rsCheckingVersionInterrupted when cancelled.
   void Check();
