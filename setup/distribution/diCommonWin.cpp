@@ -12,6 +12,7 @@
 #include <shlobj.h>
 
 #include "setup/distribution/diCommon.h"
+#include "setup/messages/FormatText.h"
 #include "setup/messages/SetupRuntimeMessages.h"
 
 std::wstring FullFolder(const std::wstring& folder) {
