@@ -112,6 +112,11 @@ void TVerifier::Stage(const std::wstring& updateFile) {
   commands.OldList = &Old.List;
   commands.NewList = &UpdateList;
   commands.ChangedList = &ChangedList;
+  TProgressLine progress(L"verify");
+  commands.OnStatus = [&](const std::wstring&, const std::wstring&, const std::wstring&, std::int32_t percent,
+                          std::uint8_t&) {
+    if (percent >= 0) progress.Show(percent);
+  };
   commands.OnMessage = [this](std::int32_t kind, const std::wstring& text) {
     if (kind == 0) Mismatch(L"the update failed: " + text);
   };
@@ -128,6 +133,7 @@ void TVerifier::Stage(const std::wstring& updateFile) {
   } catch (const std::exception& e) {
     Mismatch(L"the update failed: " + ExceptionMessage(e));
   }
+  progress.Finish();
   ToVersion = commands.ToVersion;
   if (ToVersion != New.Config.Version)
     Mismatch(L"the update makes version " + ToVersion + L", the new kit is version " + New.Config.Version);
