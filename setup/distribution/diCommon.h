@@ -123,7 +123,7 @@ private:
   std::uint8_t Cancel = 0;
 };
 
-// Raises rsInstallDirectoryNotSpecified for an empty folder and
+// (Windows tree.) Raises rsInstallDirectoryNotSpecified for an empty folder and
 // rsInstallDirectoryInvalid for a drive or share root or a folder of the
 // system or of all users (Windows, system, Program Files, the profiles
 // folder and each profile in it, common application data, desktops and
