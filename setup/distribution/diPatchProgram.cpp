@@ -49,6 +49,27 @@ void CreateFolderOf(const std::wstring& fileName) {
 
 }  // namespace
 
+std::wstring EntryNameWithSlashes(std::wstring path) {
+  for (wchar_t& c : path) {
+    if (c == L'\\') c = L'/';
+  }
+  return path;
+}
+
+int CountEntryMatches(const std::vector<std::wstring>& storedNames, const std::wstring& entry) {
+  const std::wstring wanted = EntryNameWithSlashes(entry);
+  const std::wstring bare = ExtractFileName(wanted);
+  bool named = false;
+  int sameBareName = 0;
+  for (const std::wstring& stored : storedNames) {
+    if (SameTextAscii(stored, wanted)) named = true;
+    if (SameTextAscii(ExtractFileName(stored), bare)) ++sameBareName;
+  }
+  // A bare name finds the entry in any folder; a path only its own entry.
+  if (!named && bare != wanted) return 0;
+  return sameBareName;
+}
+
 void TUpdateArchive::ExtractToStream(const std::wstring& entry, TStream& stream) {
   struct TRewind {
     TStream& Stream;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/ObjList.h"
 #include "setup/distribution/KvtSetupLstFile.h"
@@ -39,6 +40,15 @@ public:
   // when the extraction fails.
   void ExtractToFile(const std::wstring& entry, const std::wstring& fileName);
 };
+
+// How many of an update file's stored entry names (folders separated by
+// "/") the entry names: an entry is named by its stored path ("\\" or "/")
+// or by its bare name, ASCII case ignored. The archive layer reads entries
+// by bare name, so the count is that of the stored entries with the entry's
+// bare name; 0 when the entry names none. More than one is ambiguous.
+int CountEntryMatches(const std::vector<std::wstring>& storedNames, const std::wstring& entry);
+// The path with every "\\" written as "/", as entry names are stored.
+std::wstring EntryNameWithSlashes(std::wstring path);
 
 // Progress: an empty text keeps its line, " " clears it, percent -1 keeps
 // the bar; setting cancel stops the update before its next command.

@@ -3,7 +3,6 @@
 // shares with them.
 
 #include <algorithm>
-#include <climits>
 #include <cwchar>
 
 #include "platform/ExecIntfTypes.h"
@@ -18,7 +17,9 @@
 #include "setup/distribution/diCommon.h"
 #include "setup/engine/KvtDistr.h"
 #include "setup/engine/diKvtSetup.h"
+#include "setup/engine/diDistrTarget.h"
 #include "setup/engine/diKvtSetupDistr.h"
+#include "setup/engine/diPackingList.h"
 #include "setup/messages/FormatText.h"
 #include "setup/messages/SetupRuntimeMessages.h"
 
@@ -50,38 +51,6 @@ std::int32_t Percentage(std::int64_t done, std::int64_t total) {
   if (total <= 0) return 100;
   const long double share = static_cast<long double>(done) * 100 / static_cast<long double>(total);
   return static_cast<std::int32_t>(std::clamp<long double>(share, 0, 100));
-}
-
-// A "Dsk" value as the volume order; missing or not a number reads last.
-std::int32_t DiskNumber(const std::wstring& label) {
-  if (label.empty() || label.size() > 10) return INT_MAX;
-  long long value = 0;
-  for (const wchar_t c : label) {
-    if (c < L'0' || c > L'9') return INT_MAX;
-    value = value * 10 + (c - L'0');
-  }
-  return value > INT_MAX ? INT_MAX : static_cast<std::int32_t>(value);
-}
-
-// Reorders the list by volume, keeping the order within one volume.
-void SortByDisk(TProgramLstFileItems& items) {
-  std::vector<std::pair<std::wstring, TProgramLstFileItem*>> entries;
-  for (int i = 0; i < items.Count(); ++i) entries.emplace_back(items.Strings(i), items.Objects(i));
-  std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-    return DiskNumber(a.second->Dsk) < DiskNumber(b.second->Dsk);
-  });
-  items.SetSorted(false);
-  items.Clear();
-  for (const auto& [key, item] : entries) items.AddObject(key, item);
-}
-
-// "C:" or "\\server\share" of a path; empty for a relative one.
-std::wstring DrivePart(const std::wstring& path) {
-  if (path.size() >= 2 && path[1] == L':') return path.substr(0, 2);
-  if (path.rfind(L"\\\\", 0) != 0) return {};
-  std::size_t end = path.find(L'\\', 2);
-  if (end != std::wstring::npos) end = path.find(L'\\', end + 1);
-  return path.substr(0, end);
 }
 
 std::wstring WithoutDots(const std::wstring& text) { return RemoveChars(text, L"."); }
@@ -227,20 +196,8 @@ void TKvtSetup::OfferDistrBeforeUpgrade(bool onlyIfVersionDiffers) {
 }
 
 std::wstring TKvtSetup::GetDistrTargetDir() {
-  const std::wstring version = ReplaceChar(Version, L'.', L'_');
-  std::wstring dir = ReadProfileString(InstallDir + L"instcfg.ini", ProductSection, L"MakeDistr", L"");
-  if (dir.empty()) {
-    const std::wstring drive = DrivePart(InstallDir);
-    dir = drive + L"\\KVTDISTR\\" + ProductSection + L"\\";
-    if (!Version.empty()) dir += version;
-    return dir;
-  }
-  if (!Version.empty()) {
-    dir = ExcludeTrailingBackslash(dir);
-    const std::wstring last = ExtractFileName(dir);
-    if (MatchPattern(L"N_NN", last)) dir = ExtractFilePath(dir) + version;
-  }
-  return dir;
+  return DistrTargetDir(InstallDir, ProductSection, Version,
+                        ReadProfileString(InstallDir + L"instcfg.ini", ProductSection, L"MakeDistr", L""));
 }
 
 void TKvtSetup::OpenBackupArchive() {
@@ -425,23 +382,17 @@ std::wstring TKvtSetup::LocateSourceFile(const std::wstring& name) {
   const std::wstring inWorkDir = WorkDir + ExtractFileName(name);
   if (FileExists(inWorkDir)) return inWorkDir;
   // An archive split over volumes: name.z0, name.z1, ... joined into one.
-  if (DiskLabelOf(name).empty() && !DiskLabelOf(ChangeFileExt(name, L".z0")).empty()) {
+  if (IsPackedInParts(PackingList.get(), name)) {
     if (JoinFileParts(SetupDir + name, inWorkDir, L".z", 0, false, false)) path = inWorkDir;
   }
   if (!FileExists(path)) Raise(FormatText(rsFileNotFound, {path}));
   return path;
 }
 
-std::wstring TKvtSetup::DiskLabelOf(const std::wstring& name) {
-  if (!PackingList) return {};
-  const TProgramLstFileItem* item = PackingList->FindItem(ExtractFileName(name), L"");
-  return item ? item->Dsk : std::wstring();
-}
+std::wstring TKvtSetup::DiskLabelOf(const std::wstring& name) { return PackingDiskLabel(PackingList.get(), name); }
 
 std::wstring TKvtSetup::DiskLabelFor(const TProgramLstFileItem& item) {
-  const std::wstring& name = item.Arc.empty() ? item.FileName : item.Arc;
-  const std::wstring label = DiskLabelOf(name);
-  return label.empty() ? DiskLabelOf(ChangeFileExt(name, L".z0")) : label;
+  return PackingDiskLabelFor(PackingList.get(), item);
 }
 
 std::wstring TKvtSetup::ExtractFromArchive(const std::wstring& archive, const std::wstring& fileName) {

@@ -23,6 +23,15 @@ bool ReadSwitchValue(const std::wstring& argument, const std::wstring& name, std
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
+// The copy splits its command line at every character up to a blank, so an
+// argument holding any of them goes in quotes.
+bool NeedsQuotes(const std::wstring& argument) {
+  for (const wchar_t c : argument) {
+    if (c <= L' ') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool HasSwitchWithValue(const std::vector<std::wstring>& args, const std::wstring& name) {
@@ -47,7 +56,7 @@ std::wstring BuildRelaunchArguments(const std::wstring& sourceDir, const std::ve
       if (fileExists(path)) text += L" /RNW=" + Quoted(path);
     } else if (SameTextAscii(extension, L".AppImage")) {
       text += L" /APPIMAGE=" + Quoted(arg);
-    } else if (arg.find(L' ') != std::wstring::npos) {
+    } else if (NeedsQuotes(arg)) {
       text += L" " + Quoted(arg);
     } else {
       text += L" " + arg;

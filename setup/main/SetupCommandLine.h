@@ -22,7 +22,8 @@ bool HasSwitchWithValue(const std::vector<std::wstring>& args, const std::wstrin
 // then each argument rewritten: update files (extension ".pr…") become
 // /RNW="<path>" (looked up as given, then by name in currentDir, dropped
 // when found nowhere), AppImage paths become /APPIMAGE="<path>", arguments
-// with blanks are quoted, others pass bare.
+// with blanks (or other characters up to a blank) are quoted, others pass
+// bare.
 std::wstring BuildRelaunchArguments(const std::wstring& sourceDir, const std::vector<std::wstring>& args,
                                     const std::wstring& currentDir, const TFileExists& fileExists);
 
