@@ -71,6 +71,13 @@ TEST(BuildRelaunchArguments, TheCopyReadsBackWhatTheFirstInstanceMeant) {
   EXPECT_EQ(start.RenewFile, L"C:\\my kit\\upd.prf");
 }
 
+TEST(BuildRelaunchArguments, AnArgumentWithATabOrAnotherControlCharacterStaysOneArgument) {
+  // The copy splits at every character up to a blank, not only at blanks.
+  const Args args = {L"a\tb", L"line\nfeed", L"x"};
+  const std::wstring text = BuildRelaunchArguments(L"C:\\kit\\", args, L"C:\\", FilesThatExist({}));
+  EXPECT_EQ(SplitCommandLine(L"setup.exe " + text), (Args{L"/STARTDIR=C:\\kit\\", L"a\tb", L"line\nfeed", L"x"}));
+}
+
 TEST(ParseStartArguments, StartFolderAndUpdateFile) {
   struct Case {
     Args In;
