@@ -1,5 +1,6 @@
 #include "setup/distribution/diPatchProgram.h"
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -85,14 +86,25 @@ void TUpdateArchive::ExtractToStream(const std::wstring& entry, TStream& stream)
 
 void TUpdateArchive::ExtractToFile(const std::wstring& entry, const std::wstring& fileName) {
   CreateFolderOf(fileName);
-  auto file = std::make_unique<TFileStream>(fileName, TFileStream::Mode::Create);
-  try {
-    ExtractToStream(entry, *file);
-  } catch (...) {
-    // A half-written or empty staged file would look like a new version.
-    file.reset();
+  // Written beside the target and renamed over it only when whole: a
+  // half-written or empty staged file would look like a new version, and a
+  // file an earlier command staged must survive a later one that fails.
+  static std::atomic<unsigned> counter{0};
+  const std::wstring partial = fileName + L".~" + std::to_wstring(++counter);
+  const auto remove = [&] {
     std::error_code ignored;
-    std::filesystem::remove(std::filesystem::path(fileName), ignored);
+    std::filesystem::remove(std::filesystem::path(partial), ignored);
+  };
+  try {
+    {
+      TFileStream file(partial, TFileStream::Mode::Create);
+      ExtractToStream(entry, file);
+    }
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(partial), std::filesystem::path(fileName), error);
+    if (error) RaiseFileCreateError(fileName);
+  } catch (...) {
+    remove();
     throw;
   }
 }

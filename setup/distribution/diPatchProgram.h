@@ -36,8 +36,8 @@ public:
   // on failure). A missing entry raises rsRenewFileNotFound, a CRC failure
   // rsRenewFileCrcFailed, both naming the entry.
   void ExtractToStream(const std::wstring& entry, TStream& stream);
-  // The entry into a new file (replacing one); the file is removed again
-  // when the extraction fails.
+  // The entry into a file (replacing one), written beside it and renamed
+  // over it when whole: a failed extraction leaves the file as it was.
   void ExtractToFile(const std::wstring& entry, const std::wstring& fileName);
 };
 

@@ -355,6 +355,36 @@ TEST(RenewCmdFile, AFileNamedByTwoCommandsIsListedOnce) {
   EXPECT_EQ(update.StagedBytes(L"plain.bin"), newPlain);
 }
 
+TEST(RenewCmdFile, AFailedCopyKeepsTheFileAnEarlierCommandStaged) {
+  // The item stays in the changed list, so its staged file must stay too:
+  // the install would otherwise stop half-way for want of it.
+  for (const bool damaged : {false, true}) {
+    SCOPED_TRACE(damaged ? "damaged entry" : "missing entry");
+    TUpdate update;
+    const std::string oldPlain(2000, 'p');
+    const std::string newPlain = oldPlain + "tail";
+    FillList(update.OldList, {L"plain.bin"});
+    FillList(update.NewList, {L"plain.bin"});
+    update.Installed(update.InstalledPath(L"plain.bin"), oldPlain);
+    update.Zip.Entries = {{L"renew.cmd", "Renew p.rdf plain.bin\r\nCopy plain.bin\r\n"},
+                          {L"p.rdf", testsupport::MakePatch(oldPlain, newPlain, 300, true).Serialize()}};
+    if (damaged) {
+      update.Zip.Entries[L"plain.bin"] = "half";
+      update.Zip.Damaged = {L"plain.bin"};
+    }
+    update.Answer = 6;
+    TRenewCmdFile commands;
+    update.Connect(commands);
+    commands.LoadCommands();
+    EXPECT_TRUE(commands.Execute());
+    EXPECT_EQ(commands.ErrorWeight, 1);
+    EXPECT_EQ(update.ChangedPaths(), (std::vector<std::wstring>{L"plain.bin"}));
+    EXPECT_EQ(update.StagedBytes(L"plain.bin"), newPlain);
+    EXPECT_EQ(std::distance(fs::directory_iterator(update.Stage()), fs::directory_iterator()), 1)
+        << "no temporary file is left";
+  }
+}
+
 TEST(RenewCmdFile, ErrorWeightDecidesWhetherTheUpdateGoesOn) {
   const struct {
     const char* Name;
