@@ -10,6 +10,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <map>
+#include <utility>
 #include <string>
 
 #include "platform/PlatformToolsBase.h"
@@ -34,13 +36,34 @@ locale_t Utf8Locale() {
   return locale;
 }
 
+// The converter between two encodings, opened once per thread: opening one
+// loads the system's conversion modules, which costs far more than a
+// conversion. Null when the pair is unknown.
+iconv_t Converter(const char* to, const char* from) {
+  struct TConverters {
+    std::map<std::pair<std::string, std::string>, iconv_t> Open;
+    ~TConverters() {
+      for (const auto& [names, cd] : Open) {
+        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+      }
+    }
+  };
+  thread_local TConverters converters;
+  const auto key = std::make_pair(std::string(to), std::string(from));
+  auto found = converters.Open.find(key);
+  if (found == converters.Open.end()) found = converters.Open.emplace(key, iconv_open(to, from)).first;
+  if (found->second == reinterpret_cast<iconv_t>(-1)) return nullptr;
+  iconv(found->second, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
+  return found->second;
+}
+
 // Converts with iconv; an unconvertible input unit becomes the replacement
 // (as the Windows converters do) and conversion goes on. False when the code
 // page is unknown.
 bool Convert(const char* to, const char* from, const char* input, std::size_t inputSize, std::size_t unit,
              const std::string& replacement, std::string& output) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  iconv_t cd = Converter(to, from);
+  if (!cd) return false;
   output.clear();
   char* in = const_cast<char*>(input);
   std::size_t inLeft = inputSize;
@@ -57,7 +80,6 @@ bool Convert(const char* to, const char* from, const char* input, std::size_t in
     in += skip;
     inLeft -= skip;
   }
-  iconv_close(cd);
   return true;
 }
 

@@ -8,16 +8,20 @@
 # script fail.
 #
 # Usage: scripts/fuzz-long.sh [target ...]     (default: every target)
-# Environment: RUNS (executions per target), TAVREL_BUILD_ROOT (build folder,
+# Environment: RUNS (executions per target), MAX_TIME (seconds per target at
+# most, default none: the run ends after RUNS only), TAVREL_BUILD_ROOT (build folder,
 # default build/), FUZZ_WORK (work folder, default <build>/fuzz-long).
 # The targets are built in a tree of their own (<build>/fuzz-long-tree), with
-# the sanitizers of the native tree but optimised, which makes the long run
-# several times faster than the test tree's debug build.
+# the sanitizers of the native tree but optimised, and allocations keep no
+# call stack (most of a run's time otherwise): several times faster than the
+# test tree's debug build. Reproduce a finding with the full reports by
+# running the target on the crash file.
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${TAVREL_BUILD_ROOT:-$ROOT/build}/fuzz-long-tree
 WORK=${FUZZ_WORK:-${TAVREL_BUILD_ROOT:-$ROOT/build}/fuzz-long}
 RUNS=${RUNS:-10000000}
+MAX_TIME=${MAX_TIME:-0}
 
 if [ $# -gt 0 ]; then
   targets=("$@")
@@ -35,8 +39,8 @@ for target in "${targets[@]}"; do
   rm -rf "$dir" && mkdir -p "$dir/corpus"
   cp "$ROOT/tests/fuzz/corpus/$target"/* "$dir/corpus/"
   started=$(date +%s)
-  (cd "$dir" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    nice -n 19 "$BUILD/bin/$target" -runs="$RUNS" -max_len=4096 -rss_limit_mb=2048 \
+  (cd "$dir" && ASAN_OPTIONS=detect_leaks=1:malloc_context_size=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    nice -n 19 "$BUILD/bin/$target" -runs="$RUNS" -max_total_time="$MAX_TIME" -max_len=4096 -rss_limit_mb=2048 \
       -print_final_stats=1 corpus > log.txt 2>&1)
   result=$?
   log="$dir/log.txt"
@@ -44,6 +48,7 @@ for target in "${targets[@]}"; do
   seconds=$(( $(date +%s) - started ))
   if [ $result -eq 0 ]; then
     echo "$target: ${executions:-?} executions in ${seconds}s, no finding"
+    [ "${executions:-0}" -lt "$RUNS" ] && echo "$target: stopped by MAX_TIME before $RUNS executions"
   else
     echo "$target: FINDING after ${executions:-?} executions in ${seconds}s (exit $result), see $log"
     status=1
