@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <system_error>
 
@@ -38,6 +40,20 @@ bool DotsOnly(const std::wstring& part) {
 std::int32_t Percent(int done, int total) {
   if (total <= 0) return 100;
   return static_cast<std::int32_t>((static_cast<std::int64_t>(done) * 100 + total / 2) / total);
+}
+
+// True when both files can be read and hold the same bytes.
+bool SameFileContent(const std::wstring& a, const std::wstring& b) {
+  std::ifstream first(std::filesystem::path(a), std::ios::binary), second(std::filesystem::path(b), std::ios::binary);
+  if (!first || !second) return false;
+  std::vector<char> left(64 * 1024), right(64 * 1024);
+  for (;;) {
+    first.read(left.data(), static_cast<std::streamsize>(left.size()));
+    second.read(right.data(), static_cast<std::streamsize>(right.size()));
+    const std::streamsize n = first.gcount();
+    if (n != second.gcount() || !std::equal(left.begin(), left.begin() + n, right.begin())) return false;
+    if (n == 0 || first.eof() || second.eof()) return first.eof() == second.eof();
+  }
 }
 
 void CreateFolderOf(const std::wstring& fileName) {
@@ -85,26 +101,27 @@ void TUpdateArchive::ExtractToStream(const std::wstring& entry, TStream& stream)
 }
 
 void TUpdateArchive::ExtractToFile(const std::wstring& entry, const std::wstring& fileName) {
+  WriteStagedFile(fileName, [&](TStream& file) { ExtractToStream(entry, file); });
+}
+
+void WriteStagedFile(const std::wstring& fileName, const std::function<void(TStream& file)>& write) {
   CreateFolderOf(fileName);
   // Written beside the target and renamed over it only when whole: a
   // half-written or empty staged file would look like a new version, and a
   // file an earlier command staged must survive a later one that fails.
   static std::atomic<unsigned> counter{0};
   const std::wstring partial = fileName + L".~" + std::to_wstring(++counter);
-  const auto remove = [&] {
-    std::error_code ignored;
-    std::filesystem::remove(std::filesystem::path(partial), ignored);
-  };
   try {
     {
       TFileStream file(partial, TFileStream::Mode::Create);
-      ExtractToStream(entry, file);
+      write(file);
     }
     std::error_code error;
     std::filesystem::rename(std::filesystem::path(partial), std::filesystem::path(fileName), error);
     if (error) RaiseFileCreateError(fileName);
   } catch (...) {
-    remove();
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::path(partial), ignored);
     throw;
   }
 }
@@ -164,7 +181,12 @@ bool TCopyRenewCmdItem::Execute(TUpdateArchive& zip) {
 bool TPatchRenewCmdItem::Execute(TUpdateArchive& zip) {
   TMemoryStream patch;
   zip.ExtractToStream(Entry, patch);
-  return !ApplyPatch(SourceFile, TargetFile, patch);
+  if (!ApplyPatch(SourceFile, TargetFile, patch)) return true;
+  if (InstalledFile.empty() || SameFileContent(SourceFile, InstalledFile)) return false;
+  TMemoryStream kept;
+  kept.LoadFromFile(SourceFile);
+  WriteStagedFile(TargetFile, [&](TStream& file) { file.WriteBuffer(kept.Bytes().data(), kept.Bytes().size()); });
+  return true;
 }
 
 bool TChangeCmdItem::Execute(TUpdateArchive&) {
@@ -253,9 +275,12 @@ void TRenewCmdFile::AddCommand(const std::wstring& word, const std::wstring& arg
   auto command = std::make_unique<TPatchRenewCmdItem>();
   command->Entry = argument;
   // Items with a kept copy patch the pristine file, not the one in use.
-  command->SourceFile = installed->HasStatus(KeptCopyLetters)
-                            ? IncludeTrailingBackslash(ProgramFolder) + L"DISTR\\" + installed->DistrPath()
-                            : installed->TargetPath(ProgramFolder);
+  if (installed->HasStatus(KeptCopyLetters)) {
+    command->SourceFile = IncludeTrailingBackslash(ProgramFolder) + L"DISTR\\" + installed->DistrPath();
+    command->InstalledFile = installed->TargetPath(ProgramFolder);
+  } else {
+    command->SourceFile = installed->TargetPath(ProgramFolder);
+  }
   command->TargetFile = StagedPath(StageFolder, item->DistrPath());
   command->Item = item;
   Add(command.release());

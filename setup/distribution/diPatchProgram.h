@@ -50,6 +50,10 @@ int CountEntryMatches(const std::vector<std::wstring>& storedNames, const std::w
 // The path with every "\\" written as "/", as entry names are stored.
 std::wstring EntryNameWithSlashes(std::wstring path);
 
+// Writes a staged file through write, beside it first and renamed over it
+// when write ended: a failure raises and leaves the file as it was.
+void WriteStagedFile(const std::wstring& fileName, const std::function<void(TStream& file)>& write);
+
 // Progress: an empty text keeps its line, " " clears it, percent -1 keeps
 // the bar; setting cancel stops the update before its next command.
 using TRenewStatusEvent = std::function<void(const std::wstring& title, const std::wstring& text1,
@@ -87,10 +91,15 @@ public:
 };
 
 // "Renew": the entry is a block patch of the installed file; an installed
-// file that already is the new one does not count as changed.
+// file that already is the new one does not count as changed. A patch of a
+// kept copy that already is new still stages it when the installed file is
+// not the same (an update stopped between the two), so that it is
+// installed.
 class TPatchRenewCmdItem : public TRenewCmdItem {
 public:
   bool Execute(TUpdateArchive& zip) override;
+
+  std::wstring InstalledFile;  // the installed file when SourceFile is its kept copy
 };
 
 // "Change": only the list attributes of the file changed.

@@ -355,6 +355,44 @@ TEST(RenewCmdFile, AFileNamedByTwoCommandsIsListedOnce) {
   EXPECT_EQ(update.StagedBytes(L"plain.bin"), newPlain);
 }
 
+TEST(RenewCmdFile, AKeptCopyAlreadyNewStagesItForAnInstalledFileThatIsNot) {
+  // An update stopped between the kept copy and the installed file: run
+  // again, the kept copy is new, and the installed file must still be
+  // brought to the new version.
+  const std::string oldKept(3000, 'k');
+  std::string newKept = oldKept;
+  newKept[10] = 'X';
+  const struct {
+    const char* Name;
+    std::string Installed;
+    bool Staged;
+  } cases[] = {
+      {"installed file still old", oldKept, true},
+      {"installed file new too", newKept, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TUpdate update;
+    FillList(update.OldList, {L"kept.bin St=I"});
+    FillList(update.NewList, {L"kept.bin St=I"});
+    update.Installed(update.KeptPath(L"kept.bin"), newKept);
+    update.Installed(update.InstalledPath(L"kept.bin"), c.Installed);
+    update.Zip.Entries = {{L"renew.cmd", "Renew kept.rdf kept.bin\r\n"},
+                          {L"kept.rdf", testsupport::MakePatch(oldKept, newKept, 500, true).Serialize()}};
+    TRenewCmdFile commands;
+    update.Connect(commands);
+    commands.LoadCommands();
+    EXPECT_TRUE(commands.Execute());
+    EXPECT_EQ(commands.ErrorWeight, 0);
+    EXPECT_EQ(update.ChangedPaths(), c.Staged ? std::vector<std::wstring>{L"kept.bin"} : std::vector<std::wstring>{});
+    if (c.Staged) {
+      EXPECT_EQ(update.StagedBytes(L"kept.bin"), newKept);
+    } else {
+      EXPECT_FALSE(fs::exists(update.Stage() / "kept.bin"));
+    }
+  }
+}
+
 TEST(RenewCmdFile, AFailedCopyKeepsTheFileAnEarlierCommandStaged) {
   // The item stays in the changed list, so its staged file must stay too:
   // the install would otherwise stop half-way for want of it.
