@@ -29,10 +29,14 @@ status=0
 build native-sanitize "$BUILD_ROOT/native" || exit 1
 build mingw "$BUILD_ROOT/mingw" || exit 1
 
+# The test prefix's Wine server runs detached from ctest's pipes.
+PREFIX="$BUILD_ROOT/mingw/wineprefix"
+bash scripts/wine-start.sh "$PREFIX"
+
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$BUILD_ROOT/native" --output-on-failure -j "$JOBS" || status=1
 ctest --test-dir "$BUILD_ROOT/mingw" --output-on-failure -j "$JOBS" || status=1
 
 # Leave no Wine server of the test prefix behind.
-WINEPREFIX="$BUILD_ROOT/mingw/wineprefix" wineserver -k 2>/dev/null || true
+WINEPREFIX="$PREFIX" wineserver -k 2>/dev/null || true
 exit $status
