@@ -10,6 +10,7 @@
 
 #include "setup/distribution/Crc_32.h"
 #include "setup/distribution/RawDeflate.h"
+#include "setup/distribution/SuffixArray.h"
 
 namespace {
 
@@ -99,13 +100,142 @@ TBytes MakeBody(std::string_view oldBytes, std::string_view newBytes, const std:
   return body;
 }
 
-// The blocks of the patch, in new-file order and without overlap.
-std::vector<TMatch> FindBlocks(std::string_view oldBytes, std::string_view newBytes) {
-  std::vector<TMatch> blocks;
-  const std::uint64_t common = std::min(oldBytes.size(), newBytes.size());
-  if (common != 0) blocks.push_back({0, 0, common});
-  return blocks;
-}
+// Matches longer than this are taken as they are: the search stops
+// comparing there, which keeps long runs of equal bytes linear.
+constexpr std::size_t SearchLimit = std::size_t{1} << 16;
+// A match at least this long is carried on to the next position (one byte
+// shorter, one byte further in the old file) instead of searched again.
+constexpr std::uint64_t CarryLength = 32;
+// How much longer than the current alignment a match must be to start a new
+// block.
+constexpr std::uint64_t SwitchMargin = 16;
+
+// Chooses the blocks of a patch: the new file is scanned with the longest
+// exact match of each position in the old file; while the current alignment
+// (old offset minus new offset) explains about as many bytes as the match
+// would, the block goes on through changed bytes, which become non-zero
+// differences. A better match ends it: the old block grows forward and the
+// new one backward while at least half their bytes agree, and what lies
+// between becomes literal bytes.
+class TBlockFinder {
+public:
+  TBlockFinder(std::string_view oldBytes, std::string_view newBytes, const TPatchMakerProgress& progress)
+      : Old(Bytes(oldBytes)), OldSize(oldBytes.size()), New(Bytes(newBytes)), NewSize(newBytes.size()),
+        Progress(progress), Index(oldBytes) {}
+
+  std::vector<TMatch> Find(int fromPercent, int toPercent) {
+    std::uint64_t scan = 0, length = 0, position = 0;
+    std::uint64_t lastScan = 0, lastPosition = 0;
+    std::int64_t lastOffset = 0;
+    int reported = -1;
+    while (scan < NewSize) {
+      const int percent = fromPercent + static_cast<int>(scan * (toPercent - fromPercent) / NewSize);
+      if (Progress && percent != reported) Progress(reported = percent);
+
+      std::uint64_t oldScore = 0;
+      bool carried = false;
+      scan += length;
+      for (std::uint64_t counted = scan; scan < NewSize; ++scan) {
+        if (carried && length > CarryLength) {
+          ++position;
+          --length;
+        } else {
+          const TSuffixIndex::TMatch match = Index.Longest(New + scan, NewSize - scan, SearchLimit);
+          position = match.Offset;
+          length = match.Length;
+        }
+        carried = true;
+        for (; counted < scan + length; ++counted) {
+          if (AgreesAt(counted, lastOffset)) ++oldScore;
+        }
+        if ((length == oldScore && length != 0) || length > oldScore + SwitchMargin) break;
+        if (AgreesAt(scan, lastOffset)) --oldScore;
+      }
+      if (length == oldScore && scan != NewSize) continue;
+
+      std::uint64_t forward = ForwardLength(lastScan, lastPosition, scan);
+      std::uint64_t backward = scan < NewSize ? BackwardLength(scan, position, lastScan) : 0;
+      if (lastScan + forward > scan - backward) {
+        const std::uint64_t shared = SharedSplit(lastScan, lastPosition, forward, scan, position, backward);
+        const std::uint64_t overlap = (lastScan + forward) - (scan - backward);
+        forward = forward - overlap + shared;
+        backward -= shared;
+      }
+      if (forward != 0) Blocks.push_back({lastScan, lastPosition, forward});
+      lastScan = scan - backward;
+      lastPosition = position - backward;
+      lastOffset = static_cast<std::int64_t>(position) - static_cast<std::int64_t>(scan);
+    }
+    return std::move(Blocks);
+  }
+
+private:
+  // Whether the new byte at i equals the old byte offset from it.
+  bool AgreesAt(std::uint64_t i, std::int64_t offset) const {
+    const std::int64_t at = static_cast<std::int64_t>(i) + offset;
+    return at >= 0 && static_cast<std::uint64_t>(at) < OldSize && Old[at] == New[i];
+  }
+
+  // How far the block at newStart / oldStart goes on before end: the length
+  // where twice the agreeing bytes minus the length is largest.
+  std::uint64_t ForwardLength(std::uint64_t newStart, std::uint64_t oldStart, std::uint64_t end) const {
+    std::int64_t agree = 0, best = 0;
+    std::uint64_t length = 0;
+    for (std::uint64_t i = 0; newStart + i < end && oldStart + i < OldSize;) {
+      if (Old[oldStart + i] == New[newStart + i]) ++agree;
+      ++i;
+      const std::int64_t score = 2 * agree - static_cast<std::int64_t>(i);
+      if (score > best) {
+        best = score;
+        length = i;
+      }
+    }
+    return length;
+  }
+
+  // The same backwards from the match at newStart / oldStart, not before
+  // limit.
+  std::uint64_t BackwardLength(std::uint64_t newStart, std::uint64_t oldStart, std::uint64_t limit) const {
+    std::int64_t agree = 0, best = 0;
+    std::uint64_t length = 0;
+    for (std::uint64_t i = 1; newStart >= limit + i && oldStart >= i; ++i) {
+      if (Old[oldStart - i] == New[newStart - i]) ++agree;
+      const std::int64_t score = 2 * agree - static_cast<std::int64_t>(i);
+      if (score > best) {
+        best = score;
+        length = i;
+      }
+    }
+    return length;
+  }
+
+  // Where the overlap of a forward and a backward extension is best split:
+  // how many of its bytes go to the earlier block.
+  std::uint64_t SharedSplit(std::uint64_t lastScan, std::uint64_t lastPosition, std::uint64_t forward,
+                            std::uint64_t scan, std::uint64_t position, std::uint64_t backward) const {
+    const std::uint64_t overlap = (lastScan + forward) - (scan - backward);
+    std::int64_t score = 0, best = 0;
+    std::uint64_t split = 0;
+    for (std::uint64_t i = 0; i < overlap; ++i) {
+      const std::uint64_t earlier = lastScan + forward - overlap + i;
+      if (New[earlier] == Old[lastPosition + forward - overlap + i]) ++score;
+      if (New[scan - backward + i] == Old[position - backward + i]) --score;
+      if (score > best) {
+        best = score;
+        split = i + 1;
+      }
+    }
+    return split;
+  }
+
+  const std::uint8_t* Old;
+  std::uint64_t OldSize;
+  const std::uint8_t* New;
+  std::uint64_t NewSize;
+  const TPatchMakerProgress& Progress;
+  TSuffixIndex Index;
+  std::vector<TMatch> Blocks;
+};
 
 void PutHeader(TBytes& out, std::string_view oldBytes, std::string_view newBytes, double newDate, bool compressed,
                std::uint8_t z) {
@@ -152,6 +282,85 @@ std::string Assemble(std::string_view oldBytes, std::string_view newBytes, doubl
   return out;
 }
 
+// The order-0 entropy of bytes with these counts, in bits.
+double EntropyBits(const std::array<std::uint64_t, 256>& counts) {
+  double total = 0, bits = 0;
+  for (const std::uint64_t count : counts) total += static_cast<double>(count);
+  for (const std::uint64_t count : counts) {
+    if (count != 0) bits -= static_cast<double>(count) * std::log2(static_cast<double>(count) / total);
+  }
+  return bits;
+}
+
+// The zero substitute most likely to give the smallest body: the one whose
+// exchange makes the bytes deflate sees (literal bytes and differences)
+// least varied, by their order-0 entropy. The exchange cannot change which
+// differences are zero, only the values of literal bytes and of the
+// differences of changed bytes, so one pass over the images gives the
+// byte histogram of every choice.
+std::uint8_t LikelyZeroSubstitute(std::string_view oldBytes, std::string_view newBytes,
+                                  const std::vector<TMatch>& blocks) {
+  const std::uint8_t* old = Bytes(oldBytes);
+  const std::uint8_t* in = Bytes(newBytes);
+  std::vector<std::uint64_t> literals(256), changed(256 * 256);
+  std::uint64_t unchanged = 0, end = 0;
+  const auto literal = [&](std::uint64_t from, std::uint64_t to) {
+    for (std::uint64_t i = from; i < to; ++i) ++literals[in[i]];
+  };
+  for (const TMatch& block : blocks) {
+    literal(end, block.NewOffset);
+    for (std::uint64_t i = 0; i < block.Length; ++i) {
+      const std::uint8_t n = in[block.NewOffset + i], o = old[block.OldOffset + i];
+      if (n == o) {
+        ++unchanged;
+      } else {
+        ++changed[std::size_t{o} << 8 | n];
+      }
+    }
+    end = block.NewOffset + block.Length;
+  }
+  literal(end, newBytes.size());
+
+  // The histogram without exchange; an exchange of z changes only literal
+  // bytes 0 and z and the pairs with 0 or z on either side.
+  std::array<std::uint64_t, 256> plain{};
+  plain[0] = unchanged;
+  for (std::size_t b = 0; b < 256; ++b) plain[b] += literals[b];
+  for (std::size_t pair = 0; pair < changed.size(); ++pair) {
+    plain[static_cast<std::uint8_t>((pair & 0xFF) - (pair >> 8))] += changed[pair];
+  }
+  std::uint8_t best = 0;
+  double bestBits = EntropyBits(plain);
+  for (std::size_t z = 1; z < 256; ++z) {
+    const auto table = ExchangeTable(static_cast<std::uint8_t>(z));
+    std::array<std::uint64_t, 256> counts = plain;
+    for (const std::size_t b : {std::size_t{0}, z}) {
+      counts[b] -= literals[b];
+      counts[table[b]] += literals[b];
+    }
+    const auto move = [&](std::size_t o, std::size_t n) {
+      const std::uint64_t count = changed[o << 8 | n];
+      if (count == 0) return;
+      counts[static_cast<std::uint8_t>(n - o)] -= count;
+      counts[static_cast<std::uint8_t>(table[n] - table[o])] += count;
+    };
+    for (std::size_t other = 0; other < 256; ++other) {
+      move(0, other);
+      move(z, other);
+      if (other != 0 && other != z) {
+        move(other, 0);
+        move(other, z);
+      }
+    }
+    const double bits = EntropyBits(counts);
+    if (bits < bestBits) {
+      best = static_cast<std::uint8_t>(z);
+      bestBits = bits;
+    }
+  }
+  return best;
+}
+
 void Report(const TPatchMakerProgress& progress, int percent) {
   if (progress) progress(percent);
 }
@@ -164,10 +373,20 @@ std::string MakeRenewPatch(std::string_view oldBytes, std::string_view newBytes,
     throw EPatchMakerError(L"Файл слишком велик для блочного обновления (4 ГБ и более)");
   }
   Report(progress, 0);
-  std::vector<TMatch> blocks = FindBlocks(oldBytes, newBytes);
+  std::vector<TMatch> blocks;
+  if (!oldBytes.empty() && !newBytes.empty()) blocks = TBlockFinder(oldBytes, newBytes, progress).Find(10, 80);
   if (blocks.size() > MaxBlockCount) blocks.resize(MaxBlockCount);
-  const std::uint8_t z = 0;
-  const std::string patch = Assemble(oldBytes, newBytes, newDate, z, MakeBody(oldBytes, newBytes, blocks, z));
+  Report(progress, 80);
+
+  // The estimate picks the substitute; the patch made with it is kept only
+  // when it really is smaller than the one without exchange.
+  std::string patch = Assemble(oldBytes, newBytes, newDate, 0, MakeBody(oldBytes, newBytes, blocks, 0));
+  const std::uint8_t z = LikelyZeroSubstitute(oldBytes, newBytes, blocks);
+  if (z != 0) {
+    Report(progress, 90);
+    std::string exchanged = Assemble(oldBytes, newBytes, newDate, z, MakeBody(oldBytes, newBytes, blocks, z));
+    if (exchanged.size() < patch.size()) patch = std::move(exchanged);
+  }
   Report(progress, 100);
   return patch;
 }

@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
 #include <cstdlib>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/PlatformIntfTypes.h"
 #include "setup/distribution/RawDeflate.h"
+#include "setup/distribution/SuffixArray.h"
 #include "setup/distribution/diRenewFiles.h"
 #include "support/TestSupport.h"
 
@@ -89,11 +96,13 @@ struct TPair {
 };
 
 std::vector<TPair> Pairs() {
-  const std::string program = ProgramLike(200000, 1);
+  // Small enough for the sanitizer build, large enough for offsets of three
+  // bytes and for blocks far apart.
+  const std::string program = ProgramLike(70000, 1);
   return {
       {"scattered edits", program, Scattered(program, 2, 40)},
-      {"grown", program, program.substr(0, 120000) + ProgramLike(30000, 3) + program.substr(120000)},
-      {"shrunk", program, program.substr(0, 50000) + program.substr(90000, 60000)},
+      {"grown", program, program.substr(0, 40000) + ProgramLike(9000, 3) + program.substr(40000)},
+      {"shrunk", program, program.substr(0, 20000) + program.substr(35000, 20000)},
       {"relinked", program, Relinked(program)},
       {"empty old", "", program.substr(0, 5000)},
       {"empty new", program.substr(0, 5000), ""},
@@ -106,6 +115,31 @@ std::vector<TPair> Pairs() {
   };
 }
 
+// Induced sorting against a plain sort of the suffixes, on texts that reach
+// its recursion (repeats over small alphabets) and its edges.
+TEST(PatchMakerTest, SuffixesSortAsAPlainSortWouldSortThem) {
+  std::vector<std::string> texts = {"", "a", "aa", "ba", "ab", "banana", "mississippi", "abracadabra",
+                                    std::string(300, 'a'), std::string("\xFF\x00\xFF\x00\x01", 5)};
+  std::mt19937 random(11);
+  for (const int alphabet : {2, 3, 4, 256}) {
+    for (int i = 0; i < 20; ++i) {
+      std::string text(random() % 700, '\0');
+      for (char& c : text) c = static_cast<char>(random() % alphabet);
+      texts.push_back(text);
+    }
+  }
+  texts.push_back(std::string(500, 'x') + "abababababababababab" + std::string(500, 'x'));
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text.size());
+    std::vector<std::uint32_t> expected(text.size());
+    std::iota(expected.begin(), expected.end(), 0u);
+    const std::string_view view(text);
+    std::sort(expected.begin(), expected.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return view.substr(a) < view.substr(b); });
+    EXPECT_EQ(SortSuffixes(text), expected);
+  }
+}
+
 TEST(PatchMakerTest, PatchesGiveTheNewBytesExactly) {
   for (const TPair& pair : Pairs()) {
     SCOPED_TRACE(pair.Name);
@@ -116,13 +150,75 @@ TEST(PatchMakerTest, PatchesGiveTheNewBytesExactly) {
   }
 }
 
-// The point of a patch: an edited file costs far less than shipping it whole.
+// The point of a patch: an edited file costs far less than shipping it whole,
+// also when its code moved and its addresses shifted.
 TEST(PatchMakerTest, AnEditedFileCostsLessThanItsDeflatedBytes) {
-  const std::string program = ProgramLike(200000, 7);
-  const std::string edited = Scattered(program, 8, 40);
-  const std::string patch = MakeRenewPatch(program, edited, 0);
-  EXPECT_LT(patch.size() * 10, DeflatedSize(edited));
-  EXPECT_EQ(Applied(program, patch), edited);
+  const std::string program = ProgramLike(70000, 7);
+  const std::vector<TPair> pairs = {
+      {"scattered edits", program, Scattered(program, 8, 40)},
+      {"relinked", program, Relinked(program)},
+      {"grown and edited", program, Scattered(program.substr(0, 30000) + ProgramLike(2000, 9) + program.substr(30000), 10, 20)},
+  };
+  for (const TPair& pair : pairs) {
+    SCOPED_TRACE(pair.Name);
+    const std::string patch = MakeRenewPatch(pair.Old, pair.New, 0);
+    EXPECT_LT(patch.size() * 4, DeflatedSize(pair.New));
+    EXPECT_EQ(Applied(pair.Old, patch), pair.New);
+  }
+}
+
+// Pairs made of random pieces of a random old file (shifted copies, literal
+// bytes, changed bytes) over small and large alphabets, so that matches
+// start and end everywhere. PATCHMAKER_PAIRS sets the number of pairs (150
+// in the test run).
+TEST(PatchMakerTest, RandomPairsComeBackExactly) {
+  const char* setting = std::getenv("PATCHMAKER_PAIRS");
+  const int count = setting ? std::atoi(setting) : 150;
+  std::mt19937 random(2024);
+  for (int n = 0; n < count; ++n) {
+    const int alphabet = std::vector<int>{1, 2, 4, 16, 256}[random() % 5];
+    std::string old(random() % 3000, '\0');
+    for (char& c : old) c = static_cast<char>(random() % alphabet);
+    std::string fresh;
+    while (fresh.size() < 3000 && random() % 40 != 0) {
+      const unsigned step = random() % 10;
+      if (step < 6 && !old.empty()) {
+        fresh += old.substr(random() % old.size(), random() % 300);
+      } else if (step < 9) {
+        fresh += static_cast<char>(random() % alphabet);
+      } else if (!fresh.empty()) {
+        fresh.back() = static_cast<char>(fresh.back() + 1 + random() % 255);
+      }
+    }
+    SCOPED_TRACE(n);
+    ASSERT_EQ(Applied(old, MakeRenewPatch(old, fresh, 0)), fresh);
+  }
+}
+
+// The new file gets the date the patch was made with (at the 2 seconds of a
+// DOS date, in local time).
+TEST(PatchMakerTest, TheNewFileGetsThePatchDate) {
+  const std::string oldBytes = ProgramLike(5000, 21), newBytes = Scattered(oldBytes, 22, 5);
+  // 2024-03-15 12:34:57.6 local time.
+  const double date = 45366.0 + (12 * 3600 + 34 * 60 + 57.6) / 86400.0;
+  TempDir dir("pm");
+  WriteFile(dir.path() / "old.bin", oldBytes);
+  const std::string patch = MakeRenewPatch(oldBytes, newBytes, date);
+  TMemoryStream stream(std::vector<std::uint8_t>(patch.begin(), patch.end()));
+  ApplyPatch((dir.path() / "old.bin").wstring(), (dir.path() / "new.bin").wstring(), stream);
+  const auto written = std::chrono::file_clock::to_sys(std::filesystem::last_write_time(dir.path() / "new.bin"));
+  const std::int64_t utc = std::chrono::duration_cast<std::chrono::seconds>(written.time_since_epoch()).count();
+  const std::int64_t local = utc - std::llround(PlatformTools().GetTimeZoneBias() * 86400.0);
+  EXPECT_EQ(local, (45366 - 25569) * std::int64_t{86400} + 12 * 3600 + 34 * 60 + 56);
+}
+
+// Sizes of 4 GiB and more do not fit the header's 32-bit fields: refused
+// before a byte is read (the views below point at one byte).
+TEST(PatchMakerTest, FilesOfFourGibibytesAreRefused) {
+  const char byte = 0;
+  const std::string_view huge(&byte, std::size_t{1} << 32);
+  EXPECT_THROW(MakeRenewPatch(huge, "new", 0), EPatchMakerError);
+  EXPECT_THROW(MakeRenewPatch("old", huge, 0), EPatchMakerError);
 }
 
 }  // namespace
