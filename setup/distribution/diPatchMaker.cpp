@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "setup/distribution/Crc_32.h"
@@ -302,7 +303,11 @@ std::uint8_t LikelyZeroSubstitute(std::string_view oldBytes, std::string_view ne
                                   const std::vector<TMatch>& blocks) {
   const std::uint8_t* old = Bytes(oldBytes);
   const std::uint8_t* in = Bytes(newBytes);
-  std::vector<std::uint64_t> literals(256), changed(256 * 256);
+  // Counts of (old, new) byte pairs that differ, and which pairs occurred:
+  // usually few, so the later passes visit only those.
+  std::array<std::uint64_t, 256> literals{};
+  const auto changed = std::make_unique<std::uint32_t[]>(256 * 256);
+  std::vector<std::uint16_t> occurred;
   std::uint64_t unchanged = 0, end = 0;
   const auto literal = [&](std::uint64_t from, std::uint64_t to) {
     for (std::uint64_t i = from; i < to; ++i) ++literals[in[i]];
@@ -314,7 +319,8 @@ std::uint8_t LikelyZeroSubstitute(std::string_view oldBytes, std::string_view ne
       if (n == o) {
         ++unchanged;
       } else {
-        ++changed[std::size_t{o} << 8 | n];
+        const std::size_t pair = std::size_t{o} << 8 | n;
+        if (changed[pair]++ == 0) occurred.push_back(static_cast<std::uint16_t>(pair));
       }
     }
     end = block.NewOffset + block.Length;
@@ -322,12 +328,24 @@ std::uint8_t LikelyZeroSubstitute(std::string_view oldBytes, std::string_view ne
   literal(end, newBytes.size());
 
   // The histogram without exchange; an exchange of z changes only literal
-  // bytes 0 and z and the pairs with 0 or z on either side.
+  // bytes 0 and z and the changed pairs with 0 or z on either side, which
+  // are listed by the byte values they hold.
+  struct TPairCount {
+    std::uint8_t Old, New;
+    std::uint64_t Count;
+  };
+  std::vector<TPairCount> pairs;
+  std::array<std::vector<std::uint32_t>, 256> touching;
   std::array<std::uint64_t, 256> plain{};
   plain[0] = unchanged;
   for (std::size_t b = 0; b < 256; ++b) plain[b] += literals[b];
-  for (std::size_t pair = 0; pair < changed.size(); ++pair) {
-    plain[static_cast<std::uint8_t>((pair & 0xFF) - (pair >> 8))] += changed[pair];
+  for (const std::size_t pair : occurred) {
+    const auto o = static_cast<std::uint8_t>(pair >> 8), n = static_cast<std::uint8_t>(pair);
+    plain[static_cast<std::uint8_t>(n - o)] += changed[pair];
+    const auto index = static_cast<std::uint32_t>(pairs.size());
+    pairs.push_back({o, n, changed[pair]});
+    touching[o].push_back(index);
+    touching[n].push_back(index);
   }
   std::uint8_t best = 0;
   double bestBits = EntropyBits(plain);
@@ -338,19 +356,14 @@ std::uint8_t LikelyZeroSubstitute(std::string_view oldBytes, std::string_view ne
       counts[b] -= literals[b];
       counts[table[b]] += literals[b];
     }
-    const auto move = [&](std::size_t o, std::size_t n) {
-      const std::uint64_t count = changed[o << 8 | n];
-      if (count == 0) return;
-      counts[static_cast<std::uint8_t>(n - o)] -= count;
-      counts[static_cast<std::uint8_t>(table[n] - table[o])] += count;
+    const auto move = [&](const TPairCount& pair) {
+      counts[static_cast<std::uint8_t>(pair.New - pair.Old)] -= pair.Count;
+      counts[static_cast<std::uint8_t>(table[pair.New] - table[pair.Old])] += pair.Count;
     };
-    for (std::size_t other = 0; other < 256; ++other) {
-      move(0, other);
-      move(z, other);
-      if (other != 0 && other != z) {
-        move(other, 0);
-        move(other, z);
-      }
+    for (const std::uint32_t index : touching[0]) move(pairs[index]);
+    for (const std::uint32_t index : touching[z]) {
+      // A pair of 0 and z is in both lists.
+      if (pairs[index].Old != 0 && pairs[index].New != 0) move(pairs[index]);
     }
     const double bits = EntropyBits(counts);
     if (bits < bestBits) {
