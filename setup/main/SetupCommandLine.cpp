@@ -32,6 +32,14 @@ bool NeedsQuotes(const std::wstring& argument) {
   return false;
 }
 
+bool IsSlash(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool HasDrive(const std::wstring& path) {
+  if (path.size() < 2 || path[1] != L':') return false;
+  const wchar_t letter = path[0];
+  return (letter >= L'A' && letter <= L'Z') || (letter >= L'a' && letter <= L'z');
+}
+
 }  // namespace
 
 bool HasSwitchWithValue(const std::vector<std::wstring>& args, const std::wstring& name) {
@@ -45,12 +53,53 @@ bool HasSwitchWithValue(const std::vector<std::wstring>& args, const std::wstrin
   return false;
 }
 
+std::wstring LogSwitchFile(const std::wstring& argument) {
+  std::wstring file;
+  return ReadSwitchValue(argument, L"LOG", file) ? file : std::wstring();
+}
+
+std::wstring FindLogFile(const std::vector<std::wstring>& args) {
+  for (const std::wstring& arg : args) {
+    std::wstring file = LogSwitchFile(arg);
+    if (!file.empty()) return file;
+  }
+  return {};
+}
+
+std::wstring AbsolutePathFrom(const std::wstring& path, const std::wstring& folder) {
+  if (path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1])) return path;  // a network path
+  if (HasDrive(path)) {
+    if (path.size() >= 3 && IsSlash(path[2])) return path;
+    // "X:name": relative to the current folder of drive X, which only the
+    // given folder can tell; otherwise the drive's root.
+    const std::wstring rest = path.substr(2);
+    if (HasDrive(folder) && SameTextAscii(folder.substr(0, 1), path.substr(0, 1))) {
+      return IncludeTrailingBackslash(folder) + rest;
+    }
+    return path.substr(0, 2) + L"\\" + rest;
+  }
+  if (!path.empty() && IsSlash(path[0])) {
+    // The root of the folder's drive (or of its network share).
+    if (HasDrive(folder)) return folder.substr(0, 2) + path;
+    if (folder.size() >= 2 && IsSlash(folder[0]) && IsSlash(folder[1])) {
+      std::size_t end = folder.find_first_of(L"\\/", 2);
+      if (end != std::wstring::npos) end = folder.find_first_of(L"\\/", end + 1);
+      return folder.substr(0, end) + path;
+    }
+    return path;
+  }
+  return folder.empty() ? path : IncludeTrailingBackslash(folder) + path;
+}
+
 std::wstring BuildRelaunchArguments(const std::wstring& sourceDir, const std::vector<std::wstring>& args,
                                     const std::wstring& currentDir, const TFileExists& fileExists) {
   std::wstring text = L"/STARTDIR=" + Quoted(sourceDir);
   for (const std::wstring& arg : args) {
     const std::wstring extension = ExtractFileExt(arg);
-    if (StartsWithAscii(extension, L".pr")) {
+    const std::wstring log = LogSwitchFile(arg);
+    if (!log.empty()) {
+      text += L" /LOG=" + Quoted(AbsolutePathFrom(log, currentDir));
+    } else if (StartsWithAscii(extension, L".pr")) {
       std::wstring path = arg;
       if (!fileExists(path)) path = IncludeTrailingBackslash(currentDir) + ExtractFileName(arg);
       if (fileExists(path)) text += L" /RNW=" + Quoted(path);

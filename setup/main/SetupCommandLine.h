@@ -18,8 +18,20 @@ using TFileExists = std::function<bool(const std::wstring& path)>;
 // further argument that carries the value.
 bool HasSwitchWithValue(const std::vector<std::wstring>& args, const std::wstring& name);
 
+// The file of a "/LOG=<file>" argument ("/" or "-", any letter case),
+// surrounding quotes removed; empty when the argument is no such switch.
+std::wstring LogSwitchFile(const std::wstring& argument);
+// The file of the first "/LOG=<file>" among the arguments, empty when none.
+std::wstring FindLogFile(const std::vector<std::wstring>& args);
+// path as an absolute path: a relative one is taken against folder (a
+// leading backslash against folder's drive, "X:name" against folder when
+// folder lies on X:, else against the root of X:).
+std::wstring AbsolutePathFrom(const std::wstring& path, const std::wstring& folder);
+
 // The parameter text for the relaunched copy: "/STARTDIR="<sourceDir>"",
-// then each argument rewritten: update files (extension ".pr…") become
+// then each argument rewritten: "/LOG=<file>" becomes /LOG="<file>" with
+// the file made absolute against currentDir (the copy runs elsewhere),
+// update files (extension ".pr…") become
 // /RNW="<path>" (looked up as given, then by name in currentDir, dropped
 // when found nowhere), AppImage paths become /APPIMAGE="<path>", arguments
 // with blanks (or other characters up to a blank) are quoted, others pass

@@ -9,6 +9,7 @@
 #include <shlobj.h>
 #include "setup/engine/KvtDistr.h"
 #include "setup/engine/SetupIniFile.h"
+#include "setup/main/SetupLog.h"
 #include "setup/main/SetupRelaunch.h"
 #include "setup/messages/XilSetupRuntimeMessages.h"
 #include "setup/ui/GuiIntfTypes.h"
@@ -68,11 +69,14 @@ bool DetermineStartFolder(const std::vector<std::wstring>& args, TStartDecision&
   const std::wstring& text = decision.Failure == TStartFailure::SetupIniNotFound ? rsSetupDialogSetupIniNotFound
                                                                                  : rsSetupDialogUnknownSetupIni;
   const std::wstring caption = rsProgramInstallation + L" " + ExecutableProductName();
+  WriteSetupLog(TSetupLogEntry::Error, text);
   GuiTools().ShowMessage(mkError, text, caption, false);
   return false;
 }
 
 void RunRelaunchedCopy(const std::vector<std::wstring>& args) {
+  const std::wstring log = FindLogFile(args);
+  if (!log.empty()) OpenSetupLog(log);
   SetDistributionParameters();
   TStartDecision decision;
   const bool started = DetermineStartFolder(args, decision);
@@ -81,6 +85,7 @@ void RunRelaunchedCopy(const std::vector<std::wstring>& args) {
     dialog.ShowModal();
   }
   if (!decision.StartDir.empty()) RemoveRelaunchFolders();
+  CloseSetupLog();
 }
 
 void RemoveRelaunchFolders() {

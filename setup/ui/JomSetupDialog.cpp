@@ -18,6 +18,7 @@
 #include "setup/engine/SetupIniFile.h"
 #include "setup/main/AfterUninstall.h"
 #include "setup/main/DesktopShortcut.h"
+#include "setup/main/SetupLog.h"
 #include "setup/messages/FormatText.h"
 #include "setup/messages/SetupRuntimeMessages.h"
 #include "setup/messages/SystemRuntimeMessages.h"
@@ -149,6 +150,21 @@ std::wstring SetupFunctionName(int function) {
     case sfUninstall: return rsProgramUninstall;
     default: return {};
   }
+}
+
+std::wstring ServiceProgramFile(const std::wstring& binaryPath) {
+  const std::wstring text = TrimText(binaryPath);
+  // A quoted program name ends at its closing quote, whatever arguments
+  // follow ("C:\Program Files\Tavrel\jomsvc.exe" -service).
+  if (!text.empty() && text.front() == L'"') {
+    const std::size_t close = text.find(L'"', 1);
+    if (close != std::wstring::npos) return text.substr(1, close - 1);
+  }
+  std::wstring program = TrimText(text.substr(0, text.find(L'/')));
+  if (program.size() >= 2 && program.front() == L'"' && program.back() == L'"') {
+    program = program.substr(1, program.size() - 2);
+  }
+  return program;
 }
 
 std::wstring CompleteWithDefaultDir(const std::wstring& path, const std::wstring& defaultDir) {
@@ -375,6 +391,10 @@ void TJomSetupDialog::SetInstallDirectory(const std::wstring& path) {
 }
 
 void TJomSetupDialog::AddMessage(int kind, const std::wstring& text) {
+  WriteSetupLog(kind == mkError     ? TSetupLogEntry::Error
+                : kind == mkWarning ? TSetupLogEntry::Warning
+                                    : TSetupLogEntry::Info,
+                text);
   if (Messages) {
     std::size_t start = 0;
     while (start < text.size()) {
@@ -391,6 +411,7 @@ void TJomSetupDialog::AddMessage(int kind, const std::wstring& text) {
 
 void TJomSetupDialog::ShowStatus(const std::wstring& title, const std::wstring& text1, int percent) {
   bool changed = false;
+  if (!title.empty()) WriteSetupLog(TSetupLogEntry::Status, title);
   if (!title.empty() && StepLine) {
     StepLine->SetText(L" " + title);
     changed = true;
@@ -407,6 +428,7 @@ void TJomSetupDialog::ShowStatus(const std::wstring& title, const std::wstring& 
 }
 
 void TJomSetupDialog::SetStepLine(const std::wstring& text) {
+  if (!TrimText(text).empty()) WriteSetupLog(TSetupLogEntry::Status, text);
   if (StepLine) StepLine->SetText(text);
 }
 
@@ -423,9 +445,12 @@ bool TJomSetupDialog::RunFunction(const std::wstring& directory, int function, v
                                   const std::wstring& completion) {
   if (Messages) Messages->Clear();
   if (Running != 0) {
-    ShowErrorMessage(FormatText(rsSetupDialogRunningFunction, {SetupFunctionName(Running)}));
+    const std::wstring refusal = FormatText(rsSetupDialogRunningFunction, {SetupFunctionName(Running)});
+    WriteSetupLog(TSetupLogEntry::Error, refusal);
+    ShowErrorMessage(refusal);
     return false;
   }
+  WriteSetupLog(TSetupLogEntry::Start, SetupFunctionName(function) + L": " + directory);
   Running = function;
   ErrorTexts.clear();
   SetFunctionButtonsEnabled(false);
@@ -444,6 +469,8 @@ bool TJomSetupDialog::RunFunction(const std::wstring& directory, int function, v
     const bool replacesFiles = function == sfInstall || function == sfUpdate || function == sfUninstall;
     const bool serviceStopped = replacesFiles && ControlProductService(TServiceMode::Stop);
     result = ExecuteSetupFunction(directory.c_str(), function, parameter, &params) != 0;
+    WriteSetupLog(TSetupLogEntry::Result,
+                  result ? L"OK " + completion : L"FAILED " + completion + rsSetupDialogWasErrors);
     if (serviceStopped && !(result && function == sfUninstall)) ControlProductService(TServiceMode::Start);
     if (result) {
       if (function == sfInstall) {
@@ -753,16 +780,18 @@ void TJomSetupDialog::WaitForServiceProgram(SC_HANDLE service) {
     std::vector<unsigned char> buffer(needed);
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
     if (::QueryServiceConfigW(service, config, needed, &needed) && config->lpBinaryPathName) {
-      program = config->lpBinaryPathName;
-      program = TrimText(program.substr(0, program.find(L'/')));
-      if (program.size() >= 2 && program.front() == L'"' && program.back() == L'"') {
-        program = program.substr(1, program.size() - 2);
-      }
+      program = ServiceProgramFile(config->lpBinaryPathName);
     }
   }
-  for (DWORD waited = 0; waited < WineProgramWaitMs; waited += 1000) {
+  // Bounded by the clock, not by the number of steps: the messages handled
+  // during each step may take their own time.
+  const std::uint64_t start = PlatformTools().GetTickCount();
+  while (PlatformTools().GetTickCount() - start < WineProgramWaitMs) {
     if (!program.empty() && (!PlatformTools().FileExists(program) || !IsFileLocked(program))) return;
     if (Progress) Progress->SetPosition((Progress->Position() + 1) % 100);
-    PlatformTools().WaitProcessingMessages(1000);
+    const std::uint64_t left = WineProgramWaitMs - std::min<std::uint64_t>(PlatformTools().GetTickCount() - start,
+                                                                            WineProgramWaitMs);
+    if (left == 0) break;
+    PlatformTools().WaitProcessingMessages(static_cast<std::uint32_t>(std::min<std::uint64_t>(1000, left)));
   }
 }

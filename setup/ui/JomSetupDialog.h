@@ -31,6 +31,10 @@ struct TSetupInformation {
 // a component already present anywhere in path stops the completion.
 std::wstring CompleteWithDefaultDir(const std::wstring& path, const std::wstring& defaultDir);
 
+// The program file of a service's binary path: a quoted name up to its
+// closing quote, else the text up to the first "/" (the switches), trimmed.
+std::wstring ServiceProgramFile(const std::wstring& binaryPath);
+
 // The setup information read from the start folder's "setup.ini" (and
 // "instcfg.ini" in maintenance), in the user's language.
 TSetupInformation ReadSetupInformation(const std::wstring& setupDirectory, bool maintenance,

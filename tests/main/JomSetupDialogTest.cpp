@@ -8,10 +8,14 @@
 
 #include "../engine/InstallHarness.h"
 #include "../ui/MessageBoxWatcher.h"
+#include "platform/Exception.h"
 #include "platform/ShTools.h"
+#include "setup/engine/diKvtSetup.h"
+#include "setup/engine/diSetupFunctions.h"
 #include "setup/main/DesktopShortcut.h"
 #include "setup/messages/XilSetupRuntimeMessages.h"
 #include "setup/ui/JomSetupDialog.h"
+#include "support/WindowWatcher.h"
 
 namespace {
 
@@ -90,6 +94,23 @@ TEST(CompleteWithDefaultDirTest, AppendsOnlyTheMissingLeadingComponents) {
   }
 }
 
+TEST(ServiceProgramFileTest, TheProgramOfTheBinaryPathWithoutItsArguments) {
+  struct Case {
+    const wchar_t* BinaryPath;
+    const wchar_t* Program;
+  };
+  const Case cases[] = {
+      {L"C:\\Tavrel\\jomsvc.exe", L"C:\\Tavrel\\jomsvc.exe"},
+      {L" C:\\Tavrel\\jomsvc.exe /service ", L"C:\\Tavrel\\jomsvc.exe"},
+      {L"\"C:\\Program Files\\Tavrel\\jomsvc.exe\"", L"C:\\Program Files\\Tavrel\\jomsvc.exe"},
+      {L"\"C:\\Program Files\\Tavrel\\jomsvc.exe\" /service", L"C:\\Program Files\\Tavrel\\jomsvc.exe"},
+      {L"\"C:\\Program Files\\Tavrel\\jomsvc.exe\" -service \"C:\\x\"", L"C:\\Program Files\\Tavrel\\jomsvc.exe"},
+      {L"\"C:\\unclosed\\jomsvc.exe /service", L"\"C:\\unclosed\\jomsvc.exe"},
+      {L"", L""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ServiceProgramFile(c.BinaryPath), c.Program) << c.BinaryPath;
+}
+
 TEST_F(JomSetupDialogTest, InstallDirectoryFieldsSplitAndJoinThePath) {
   Open(false);
   HWND drives = ::GetDlgItem(Window, 250);
@@ -161,6 +182,52 @@ TEST_F(JomSetupDialogTest, ASecondRunAndTheExitButtonAreRefusedWhileAFunctionRun
   EXPECT_EQ(Dialog->RunningFunction(), 0);
   EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(Window, 303)));
   for (const TListLine& line : ListLines(Window)) EXPECT_NE(line.Text, L"old line");
+}
+
+// The engine's check replaced by a pipeline of the test, which calls back
+// into the dialog while it runs: a second run clears the list and is
+// refused, the exit button and closing the window only report the running
+// function; the pipeline's messages land as list lines with their kinds'
+// images, and its errors (a thrown one too) are collected.
+TEST_F(JomSetupDialogTest, WhileAFunctionRunsASecondRunClearsTheListAndIsRefused) {
+  Open(true);
+  testsupport::TMessageBoxWatcher boxes([](const testsupport::TWindowInfo& w) {
+    return w.ProcessId == ::GetCurrentProcessId() && ::GetDlgItem(w.Window, 0xFFFF) != nullptr &&
+           ::GetDlgItem(w.Window, 255) == nullptr;
+  });
+  std::vector<TListLine> afterRefusal;
+  bool refused = false, buttonDisabled = false, running = false;
+  const TSetupFunction saved = RegisterSetupFunction(sfCheck, [&](TKvtSetup& setup, void*) {
+    setup.ReportMessage(mkInfo, L"before");
+    buttonDisabled = !::IsWindowEnabled(::GetDlgItem(Window, 303)) && ::IsWindowEnabled(::GetDlgItem(Window, 301));
+    refused = !Dialog->RunFunction(Folders.Root().wstring(), sfCheck, nullptr, L"second");
+    afterRefusal = ListLines(Window);
+    running = Dialog->RunningFunction() == sfCheck;
+    Dialog->Command(301, BN_CLICKED, ::GetDlgItem(Window, 301));
+    ::SendMessageW(Window, WM_CLOSE, 0, 0);
+    setup.ReportMessage(mkError, L"first\r\nsecond");
+    setup.ReportMessage(mkWarning, L"careful");
+    throw Exception(L"сбой");
+  });
+  const bool result = Dialog->RunFunction(Folders.Root().wstring(), sfCheck, nullptr, rsSetupDialogCheckCompleted);
+  RegisterSetupFunction(sfCheck, saved);
+
+  EXPECT_FALSE(result);
+  EXPECT_TRUE(refused);
+  EXPECT_TRUE(buttonDisabled);
+  EXPECT_TRUE(running);
+  EXPECT_TRUE(afterRefusal.empty()) << afterRefusal.size() << " lines kept";
+  ASSERT_TRUE(::IsWindow(Window)) << "the window closed during the run";
+  const std::vector<TListLine> expected = {{L"first", 0}, {L"second", 0}, {L"careful", 2}, {L"сбой", 0}};
+  EXPECT_EQ(ListLines(Window), expected);
+  EXPECT_EQ(Dialog->Errors(), (std::vector<std::wstring>{L"first\r\nsecond", L"сбой"}));
+  EXPECT_EQ(Dialog->RunningFunction(), 0);
+  EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(Window, 303)));
+  std::vector<std::wstring> texts;
+  for (const testsupport::TWindowInfo& box : boxes.Boxes()) texts.push_back(box.Caption + L": " + box.Text);
+  const std::wstring refusal = L"Ошибка: Выполняется \"Проверка программы\".";
+  EXPECT_EQ(texts, (std::vector<std::wstring>{refusal, refusal, refusal,
+                                              L"Внимание: Проверка версии завершена. Были ошибки."}));
 }
 
 // The install button installs into the chosen folder, asks whether to start

@@ -78,6 +78,45 @@ TEST(BuildRelaunchArguments, AnArgumentWithATabOrAnotherControlCharacterStaysOne
   EXPECT_EQ(SplitCommandLine(L"setup.exe " + text), (Args{L"/STARTDIR=C:\\kit\\", L"a\tb", L"line\nfeed", L"x"}));
 }
 
+// The copy runs from the temporary folder: a relative log file must still
+// name the file beside the first instance's current folder.
+TEST(BuildRelaunchArguments, TheLogFileIsPassedOnAsAnAbsolutePath) {
+  struct Case {
+    Args In;
+    const wchar_t* CurrentDir;
+    const wchar_t* Passed;  // what the copy reads back as its log file
+  };
+  const Case cases[] = {
+      {{L"/LOG=setup.log"}, L"C:\\work", L"C:\\work\\setup.log"},
+      {{L"-log=logs\\a.log"}, L"C:\\work\\", L"C:\\work\\logs\\a.log"},
+      {{L"/LOG=C:\\my logs\\setup.log"}, L"D:\\x", L"C:\\my logs\\setup.log"},
+      {{L"/LOG=\"C:\\my logs\\s.log\""}, L"D:\\x", L"C:\\my logs\\s.log"},
+      {{L"/LOG=..\\up.log"}, L"C:\\work", L"C:\\work\\..\\up.log"},
+      {{L"/LOG=\\root.log"}, L"D:\\work", L"D:\\root.log"},
+      {{L"/LOG=\\root.log"}, L"\\\\srv\\share\\dir", L"\\\\srv\\share\\root.log"},
+      {{L"/LOG=\\\\srv\\share\\s.log"}, L"C:\\work", L"\\\\srv\\share\\s.log"},
+      {{L"/LOG=c:here.log"}, L"C:\\work", L"C:\\work\\here.log"},
+      {{L"/LOG=E:here.log"}, L"C:\\work", L"E:\\here.log"},
+      {{L"/LOG=E:/fwd.log"}, L"C:\\work", L"E:/fwd.log"},
+      // a name that ends like an update file is still the log
+      {{L"/LOG=run.prf"}, L"C:\\work", L"C:\\work\\run.prf"},
+      {{L"x", L"/LOG=s.log", L"/LOG=second.log"}, L"C:\\w", L"C:\\w\\s.log"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.In.back());
+    const std::wstring text = BuildRelaunchArguments(L"C:\\kit\\", c.In, c.CurrentDir, FilesThatExist({}));
+    const Args copy = SplitCommandLine(L"setup.exe " + text);
+    EXPECT_EQ(FindLogFile(copy), c.Passed) << text;
+    EXPECT_EQ(ParseStartArguments(copy, L"C:\\exe").StartDir, L"C:\\kit\\") << text;
+  }
+  // Not a log switch: passed on as any other argument.
+  EXPECT_EQ(BuildRelaunchArguments(L"C:\\kit\\", {L"/LOG="}, L"C:\\w", FilesThatExist({})),
+            L"/STARTDIR=\"C:\\kit\\\" /LOG=");
+  EXPECT_EQ(FindLogFile({L"/LOG="}), L"");
+  EXPECT_EQ(FindLogFile({L"/LOGX=a"}), L"");
+  EXPECT_EQ(FindLogFile({L"LOG=a"}), L"");
+}
+
 TEST(ParseStartArguments, StartFolderAndUpdateFile) {
   struct Case {
     Args In;

@@ -7,10 +7,16 @@
 
 #include <filesystem>
 
+#include "InstalledCopy.h"
+#include "SetupWindowDriver.h"
 #include "platform/UniqueHandle.h"
 #include "setup/main/SetupStart.h"
+#include "support/RegistryKeys.h"
 #include "support/TestSupport.h"
 #include "support/WindowWatcher.h"
+
+// after TestSupport: needs <windows.h>
+#include <shlobj.h>
 
 namespace {
 
@@ -228,6 +234,65 @@ TEST_F(SetupRelaunchTest, TheCopyTakesTheLanguageAndWineSwitches) {
     // Without it, the first instance and the copy each warn once.
     EXPECT_EQ(warnings, wine ? 0u : 2u);
   }
+}
+
+// The run the launcher starts: "/WINE" from the kit. The copy installs by
+// itself into the programs folder with no question, starts the installed
+// main program, closes, and leaves only its own executable behind. The
+// log named relative to the first instance's current folder, with blanks,
+// is written there although the copy runs from the temporary folder.
+TEST_F(SetupRelaunchTest, TheWineRunInstallsStartsTheProgramLogsAndLeavesNoFolder) {
+  const std::wstring section = UniqueName(L"JOMR");
+  const std::wstring defaultDir = UniqueName(L"TavrelWine");
+  TProductRegistrations registrations(section);
+  wchar_t programs[MAX_PATH] = {};
+  ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, 0, programs)));
+  const fs::path installed = fs::path(programs) / defaultDir;
+  struct TRemoveFolder {
+    fs::path Folder;
+    ~TRemoveFolder() {
+      std::error_code ignored;
+      fs::remove_all(Folder, ignored);
+    }
+  } removeInstalled{installed};
+  TKit kit(Kit, L"5.14");
+  kit.Section = section;
+  kit.ProductName = L"Tavrel (UPnP, DLNA, HTTP)";
+  kit.Key(L"DefaultDir", defaultDir);
+  kit.Add({L"jom.exe", L"", L"", L"main", ReadFile(ExecutableDir() / "ServiceStandIn.exe"), L""})
+      .Add({L"readme.txt", L"docs", L"", L"", "the readme", L""})
+      .Write();
+  const fs::path log = Root.path() / "log dir" / "setup run.log";
+  fs::create_directories(log.parent_path());
+
+  TMessageBoxWatcher boxes(MessageBoxesBelow(Root.dir()));
+  wchar_t current[MAX_PATH] = {};
+  ::GetCurrentDirectoryW(MAX_PATH, current);
+  ASSERT_TRUE(::SetCurrentDirectoryW(Root.path().wstring().c_str()));
+  RunFirstInstance(L"/WINE \"/LOG=log dir\\setup run.log\"");
+  ::SetCurrentDirectoryW(current);
+
+  EXPECT_TRUE(WaitForLine(log, "RESULT", EndTimeoutMs * 3)) << "no result in the log";
+  EXPECT_TRUE(WaitForLine(installed / "started.txt", "started", EndTimeoutMs)) << "the program was not started";
+  for (int i = 0; i < 300 && fs::exists(RelaunchFolder(1) / "setup.sln"); ++i) ::Sleep(100);
+  EXPECT_FALSE(fs::exists(RelaunchFolder(1) / "setup.sln")) << "the copy did not end";
+  if (fs::exists(RelaunchFolder(1))) {
+    for (const auto& entry : fs::directory_iterator(RelaunchFolder(1))) {
+      EXPECT_EQ(entry.path().filename(), "setup.exe");
+    }
+  }
+  EXPECT_EQ(ReadFile(installed / "docs" / "readme.txt"), "the readme");
+  for (const TWindowInfo& box : boxes.Boxes()) ADD_FAILURE() << "box: " << box.Caption << ": " << box.Text;
+
+  bool started = false, status = false, result = false;
+  for (const std::string& line : FileLines(log)) {
+    const std::string tag = line.size() > 31 ? line.substr(24, 7) : "";
+    EXPECT_NE(tag, "ERROR  ") << line;
+    started |= tag == "START  " && line.find("Установка программы: " + kit.Folder().string()) != std::string::npos;
+    status |= tag == "STATUS ";
+    result |= tag == "RESULT " && line.find("OK Установка завершена.") != std::string::npos;
+  }
+  EXPECT_TRUE(started && status && result) << ReadFile(log);
 }
 
 TEST_F(SetupRelaunchTest, MissingLocalizationFileShowsTheCopyErrorAndStartsNothing) {

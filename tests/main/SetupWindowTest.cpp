@@ -1,12 +1,19 @@
 // The window of the real setup.exe, started as the relaunched copy is
 // (with "/STARTDIR"), read and pressed from this process: the install and
-// maintenance layouts, and the unattended progress-only layout.
+// maintenance layouts with the functions behind their buttons, and the
+// unattended progress-only layout with its log.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <mutex>
+#include <set>
 
+#include "InstalledCopy.h"
+#include "SetupWindowDriver.h"
 #include "platform/UniqueHandle.h"
+#include "support/RegistryKeys.h"
+#include "support/ShellLinkReader.h"
 #include "support/TestSupport.h"
 #include "support/WindowWatcher.h"
 
@@ -19,26 +26,20 @@ namespace fs = std::filesystem;
 using namespace testsupport;
 
 constexpr std::uint32_t StartTimeoutMs = 30000;
-constexpr std::uint32_t EndTimeoutMs = 30000;
+constexpr std::uint32_t EndTimeoutMs = 60000;
 
 const char* const KitIni =
     "[Products]\r\nProduct1=JOM\r\n\r\n[JOM]\r\nProductName1=Tavrel (UPnP, DLNA, HTTP)\r\nVersion=5.02\r\n"
     "FilesLst=jom.lst\r\nDefaultDir=Tavrel\r\n";
 
-std::wstring ItemText(HWND dialog, int id) {
-  wchar_t text[1024] = {};
-  ::GetDlgItemTextW(dialog, id, text, 1024);
-  return text;
+std::wstring DesktopLink(const std::wstring& productName) {
+  wchar_t desktop[MAX_PATH] = {};
+  ::SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
+  return std::wstring(desktop) + L"\\" + productName + L".lnk";
 }
 
-// Message boxes of the processes below folder, not the setup window itself.
-TWindowFilter BoxesOnly(const std::wstring& folder) {
-  const TWindowFilter below = BoxesBelowFolder(folder);
-  return [below](const TWindowInfo& w) { return ::GetDlgItem(w.Window, 255) == nullptr && below(w); };
-}
-
-bool Visible(HWND dialog, int id) { return ::IsWindowVisible(::GetDlgItem(dialog, id)) != 0; }
-bool Enabled(HWND dialog, int id) { return ::IsWindowEnabled(::GetDlgItem(dialog, id)) != 0; }
+// The local folder of path without its drive ("\users\..."), and its drive.
+std::wstring WithoutDrive(const fs::path& path) { return path.wstring().substr(2); }
 
 class SetupWindowTest : public ::testing::Test {
 protected:
@@ -53,25 +54,45 @@ protected:
     if (Process.Running()) Process.Kill();
   }
 
-  bool Start(const std::wstring& arguments, TWindowInfo& window) {
+  // Starts the kit's setup.exe with the arguments and waits for its window
+  // to be through its start-up.
+  bool Start(const std::wstring& arguments, TWindowInfo& window, const std::wstring& caption = L"Tavrel") {
     if (!Process.Start(L"\"" + (Kit / "setup.exe").wstring() + L"\" " + arguments)) return false;
-    const TWindowFilter below = BoxesBelowFolder(Root.dir());
-    if (!WaitForWindow(
-        [&](const TWindowInfo& w) {
-          return w.ClassName == L"#32770" && ::GetDlgItem(w.Window, 255) != nullptr && below(w);
-        },
-        StartTimeoutMs, window)) {
-      return false;
-    }
+    if (!WaitForWindow(SetupWindowsBelow(Root.dir()), StartTimeoutMs, window)) return false;
     // The window may show before its start-up is through: its caption is
     // the last thing it sets.
-    WaitForCaption(window, L"Tavrel");
+    WaitForCaption(window, caption);
     return true;
+  }
+  bool StartIn(const fs::path& folder, TWindowInfo& window, const std::wstring& caption = L"Tavrel") {
+    return Start(L"/STARTDIR=\"" + folder.wstring() + L"\"", window, caption);
+  }
+
+  // A dialog of the setup process with this caption (a folder or file
+  // choice), waited for.
+  HWND WaitForDialog(const std::wstring& caption) {
+    HWND dialog = nullptr;
+    EXPECT_TRUE(WaitForProcessDialog(Process.Id(), caption, StartTimeoutMs, dialog)) << "no dialog " << caption;
+    return dialog;
+  }
+
+  // The installed copy the maintenance layout works on: a product of this
+  // test's own in Root/Program.
+  TInstalledCopy InstalledCopy() {
+    TInstalledCopy copy(Root.path() / "Program", L"5.14");
+    copy.Section = Section;
+    copy.ProductName = ProductName;
+    copy.Add({L"jom.exe", L"", L"", L"", FixtureBytes(3000, 1), L""})
+        .Add({L"readme.txt", L"docs", L"", L"", FixtureBytes(500, 2, true), L""});
+    copy.Write();
+    return copy;
   }
 
   TempDir Root{"window"};
   fs::path Kit;
   ChildProcess Process;
+  const std::wstring Section = UniqueName(L"JOMW");
+  const std::wstring ProductName = UniqueName(L"Tavrel Window ");
 };
 
 TEST_F(SetupWindowTest, InstallAndMaintenanceLayouts) {
@@ -86,11 +107,11 @@ TEST_F(SetupWindowTest, InstallAndMaintenanceLayouts) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    TMessageBoxWatcher boxes(BoxesOnly(Root.dir()));
+    TMessageBoxWatcher boxes(MessageBoxesBelow(Root.dir()));
     fs::remove(Kit / "instcfg.ini");
     if (c.Maintenance) WriteFile(Kit / "instcfg.ini", "[JOM]\r\nGroupName=Tavrel Group\r\n");
     TWindowInfo window;
-    ASSERT_TRUE(Start(L"/STARTDIR=\"" + Kit.wstring() + L"\"", window));
+    ASSERT_TRUE(StartIn(Kit, window));
     const HWND w = window.Window;
     EXPECT_EQ(window.Caption, c.Caption);
     for (const TWindowInfo& box : boxes.Boxes()) ADD_FAILURE() << "box: " << box.Caption << ": " << box.Text;
@@ -102,12 +123,12 @@ TEST_F(SetupWindowTest, InstallAndMaintenanceLayouts) {
     };
     for (const auto& [id, text] : texts) EXPECT_EQ(ItemText(w, id), text) << id;
     const bool install = !c.Maintenance;
-    for (int id : {300, 350}) EXPECT_EQ(Visible(w, id), install) << id;
-    EXPECT_TRUE(Visible(w, 301));
-    EXPECT_TRUE(Visible(w, 306));
-    EXPECT_EQ(Enabled(w, 306), install);
-    for (int id : {302, 303, 304, 305}) EXPECT_EQ(Visible(w, id), !install) << id;
-    for (int id : {250, 251, 252}) EXPECT_EQ(Enabled(w, id), install) << id;
+    for (int id : {300, 350}) EXPECT_EQ(ItemVisible(w, id), install) << id;
+    EXPECT_TRUE(ItemVisible(w, 301));
+    EXPECT_TRUE(ItemVisible(w, 306));
+    EXPECT_EQ(ItemEnabled(w, 306), install);
+    for (int id : {302, 303, 304, 305}) EXPECT_EQ(ItemVisible(w, id), !install) << id;
+    for (int id : {250, 251, 252}) EXPECT_EQ(ItemEnabled(w, id), install) << id;
     EXPECT_EQ(ItemText(w, 252), c.Maintenance ? L"Tavrel Group" : L"Tavrel");
 
     // Only fixed and network drives are offered.
@@ -138,24 +159,144 @@ TEST_F(SetupWindowTest, InstallAndMaintenanceLayouts) {
   }
 }
 
+// Pressing the install button installs into the folder of the fields, asks
+// whether to start the program, makes the desktop shortcut of the checked
+// box, starts the program on "yes" and closes. No service is registered:
+// the install goes on without one and creates none.
+TEST_F(SetupWindowTest, TheInstallButtonInstallsAsksMakesTheShortcutAndStartsTheProgram) {
+  TProductRegistrations registrations(Section);
+  TKit kit(Kit, L"5.14");
+  kit.Section = Section;
+  kit.ProductName = ProductName;
+  kit.Key(L"Comments", L"Медиасервер");
+  kit.Add({L"jom.exe", L"", L"", L"main", ReadFile(ExecutableDir() / "ServiceStandIn.exe"), L""})
+      .Add({L"readme.txt", L"docs", L"", L"", FixtureBytes(500, 2, true), L""})
+      .Write();
+  const fs::path program = Root.path() / "Program Files" / "Tavrel";
+  const std::wstring link = DesktopLink(ProductName);
+  ASSERT_FALSE(fs::exists(link));
+  ASSERT_EQ(TStandInService::State(), 0u) << "a JomService is registered";
+
+  TMessageBoxWatcher boxes(MessageBoxesBelow(Root.dir()), [](const TWindowInfo&) { return 0; });
+  TWindowInfo window;
+  ASSERT_TRUE(StartIn(Kit, window));
+  const HWND w = window.Window;
+  ASSERT_EQ(::towupper(ItemText(w, 250)[0]), ::towupper(program.wstring()[0])) << "the test folder is on another drive";
+  SetItemText(w, 251, WithoutDrive(program));
+  SetItemText(w, 252, L"Tavrel Test Group");
+  PressItem(w, 350);
+  PressItem(w, 300);
+  ASSERT_EQ(Process.Wait(EndTimeoutMs), 0) << "the window did not close after the install";
+
+  EXPECT_EQ(ReadFile(program / "docs" / "readme.txt"), FixtureBytes(500, 2, true));
+  EXPECT_TRUE(fs::exists(program / "instcfg.ini"));
+  EXPECT_TRUE(WaitForLine(program / "started.txt", "started", 20000)) << "the program was not started";
+  const std::vector<TWindowInfo> seen = boxes.Boxes();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].Caption, L"Подтверждение");
+  EXPECT_EQ(seen[0].Text, L"Установка завершена. Запустить программу ?");
+  TShellLinkContents contents;
+  EXPECT_TRUE(ReadShellLink(link, contents)) << link;
+  EXPECT_EQ(::CompareStringOrdinal(contents.Target.c_str(), -1, (program / "jom.exe").wstring().c_str(), -1, TRUE),
+            CSTR_EQUAL)
+      << contents.Target;
+  EXPECT_EQ(contents.Description, L"Медиасервер");
+  fs::remove(link);
+  EXPECT_EQ(TStandInService::State(), 0u) << "the install created a JomService";
+}
+
+// The check button checks the installed copy and ends with its
+// information box; the window stays open.
+TEST_F(SetupWindowTest, TheCheckButtonEndsWithItsInformationBox) {
+  const TInstalledCopy copy = InstalledCopy();
+  TMessageBoxWatcher boxes(MessageBoxesBelow(Root.dir()));
+  TWindowInfo window;
+  ASSERT_TRUE(StartIn(copy.Folder(), window));
+  PressItem(window.Window, 303);
+  ASSERT_TRUE(boxes.WaitForBoxes(1, EndTimeoutMs));
+  const std::vector<TWindowInfo> seen = boxes.Boxes();
+  EXPECT_EQ(seen[0].Caption, L"Информация");
+  EXPECT_EQ(seen[0].Text, L"Проверка версии завершена.");
+  EXPECT_TRUE(::IsWindow(window.Window));
+  PressItem(window.Window, 301);
+  EXPECT_EQ(Process.Wait(EndTimeoutMs), 0) << "the exit button did not close the window";
+  EXPECT_EQ(boxes.Boxes().size(), 1u);
+}
+
+// The build button asks for a folder and builds the kit into that folder
+// plus the version with "_" for ".".
+TEST_F(SetupWindowTest, TheBuildButtonBuildsTheKitIntoTheChosenFolderAndVersion) {
+  const TInstalledCopy copy = InstalledCopy();
+  const fs::path kits = Root.path() / "my kits";
+  fs::create_directories(kits);
+  TMessageBoxWatcher boxes(MessageBoxesBelow(Root.dir()));
+  TWindowInfo window;
+  ASSERT_TRUE(StartIn(copy.Folder(), window));
+  PressItem(window.Window, 304);
+  HWND choice = WaitForDialog(L"Выбор каталога");
+  ASSERT_NE(choice, nullptr);
+  // The folder typed into the choice's edit box, then OK.
+  SetItemText(choice, 14148, kits.wstring());
+  ::PostMessageW(choice, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(choice, IDOK)));
+  ASSERT_TRUE(boxes.WaitForBoxes(1, EndTimeoutMs));
+  EXPECT_EQ(boxes.Boxes()[0].Caption, L"Информация");
+  EXPECT_EQ(boxes.Boxes()[0].Text, L"Построение дистрибутива завершено.");
+  const fs::path built = kits / "5_14";
+  const std::string list = ReadFile(built / "files.lst");
+  EXPECT_NE(list.find("CRC=EBDF6E52 Len=     500 Dir=docs"), std::string::npos) << built.string() << "\n" << list;
+  EXPECT_EQ(ReadFile(built / "jom.exe"), FixtureBytes(3000, 1));
+  EXPECT_EQ(ReadFile(built / "readme.txt"), FixtureBytes(500, 2, true));
+  CloseWindow(window);
+  EXPECT_EQ(Process.Wait(EndTimeoutMs), 0);
+}
+
 // The unattended layout installs by itself without a question and closes;
-// a kit it cannot install gives one error box with the collected errors.
+// a kit it cannot install gives one error box with the collected errors,
+// and the log names the errors and the failed result.
 TEST_F(SetupWindowTest, TheProgressLayoutInstallsByItselfAndClosesAfterErrors) {
-  TMessageBoxWatcher boxes(BoxesOnly(Root.dir()));
+  // The window behind the error box: the progress-only template's controls.
+  std::mutex lock;
+  std::set<int> controls;
+  std::wstring label;
+  TMessageBoxWatcher boxes(MessageBoxesBelow(Root.dir()), [&](const TWindowInfo& box) {
+    const HWND owner = ::GetWindow(box.Window, GW_OWNER);
+    std::lock_guard<std::mutex> guard(lock);
+    for (HWND child = ::GetWindow(owner, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+      controls.insert(::GetDlgCtrlID(child));
+    }
+    label = ItemText(owner, 504);
+    return 0;
+  });
+  const fs::path log = Root.path() / "log folder" / "setup log.txt";
+  fs::create_directories(log.parent_path());
   // "/STARTDIR" keeps this run from relaunching itself; "/WINE" first makes
   // the program's own folder, the kit, the start folder.
   ASSERT_TRUE(Process.Start(L"\"" + (Kit / "setup.exe").wstring() + L"\" /WINE /STARTDIR=\"" + Kit.wstring() +
-                            L"\""));
+                            L"\" \"/LOG=" + log.wstring() + L"\""));
   EXPECT_EQ(Process.Wait(EndTimeoutMs), 0) << "the window did not close after the failed install";
-  // The closing setup window itself may be seen as it goes; the boxes are
-  // the others.
-  std::vector<TWindowInfo> shown;
-  for (const TWindowInfo& box : boxes.Boxes()) {
-    if (box.Caption != L"Установка программы Tavrel (UPnP, DLNA, HTTP)") shown.push_back(box);
-  }
+  const std::vector<TWindowInfo> shown = boxes.Boxes();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].Caption, L"Ошибка");
   EXPECT_NE(shown[0].Text.find(L"jom.lst"), std::wstring::npos) << shown[0].Text;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_EQ(controls, (std::set<int>{200, 201, 504, 255}));
+    EXPECT_EQ(label, L"Выполнено");
+  }
+
+  const std::vector<std::string> lines = FileLines(log);
+  bool error = false, failed = false, started = false;
+  for (const std::string& line : lines) {
+    // 2026-12-11 09:30:00.123 TAG     text
+    ASSERT_GE(line.size(), 32u) << line;
+    EXPECT_TRUE(line[4] == '-' && line[7] == '-' && line[10] == ' ' && line[13] == ':' && line[19] == '.') << line;
+    const std::string tag = line.substr(24, 7);
+    started |= tag == "START  " && line.find("Установка программы") != std::string::npos;
+    error |= tag == "ERROR  " && line.find("jom.lst") != std::string::npos;
+    failed |= tag == "RESULT " && line.find("FAILED Установка завершена. Были ошибки.") != std::string::npos;
+  }
+  EXPECT_TRUE(started && error && failed) << "log of " << lines.size() << " lines";
 }
 
 }  // namespace

@@ -101,8 +101,8 @@ bool WaitForProcessEnd(DWORD processId, std::uint32_t milliseconds) {
   return ::WaitForSingleObject(process.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
-TMessageBoxWatcher::TMessageBoxWatcher(TWindowFilter filter)
-    : Filter(std::move(filter)), Thread([this] { Run(); }) {}
+TMessageBoxWatcher::TMessageBoxWatcher(TWindowFilter filter, TBoxAnswer answer)
+    : Filter(std::move(filter)), Answer(std::move(answer)), Thread([this] { Run(); }) {}
 
 TMessageBoxWatcher::~TMessageBoxWatcher() {
   {
@@ -126,8 +126,14 @@ void TMessageBoxWatcher::Run() {
         std::lock_guard<std::mutex> guard(Lock);
         Seen.push_back(box);
       }
-      ::PostMessageW(box.Window, WM_COMMAND, IDOK, 0);
-      ::PostMessageW(box.Window, WM_CLOSE, 0, 0);
+      int button = Answer ? Answer(box) : 0;
+      if (button == 0) {
+        const bool asks = ::GetDlgItem(box.Window, IDOK) == nullptr && ::GetDlgItem(box.Window, IDYES) != nullptr;
+        button = asks ? IDYES : IDOK;
+      }
+      ::PostMessageW(box.Window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(::GetDlgItem(box.Window, button)));
+      if (button == IDOK) ::PostMessageW(box.Window, WM_CLOSE, 0, 0);
     }
     ::Sleep(100);
   }

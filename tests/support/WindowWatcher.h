@@ -25,6 +25,9 @@ struct TWindowInfo {
 };
 
 using TWindowFilter = std::function<bool(const TWindowInfo&)>;
+// The button a watcher presses on a box (IDOK, IDYES, ...); 0 presses the
+// box's default answer: OK, or Yes when the box has no OK button.
+using TBoxAnswer = std::function<int(const TWindowInfo&)>;
 
 // The visible top-level windows that the filter accepts.
 std::vector<TWindowInfo> FindWindows(const TWindowFilter& filter);
@@ -40,11 +43,12 @@ void CloseWindow(const TWindowInfo& window);
 bool WaitForProcessEnd(DWORD processId, std::uint32_t milliseconds);
 
 // Message boxes of the windows accepted by the filter: each one is recorded
-// and closed as soon as it shows, on a thread of its own, until the
-// watcher is destroyed.
+// and answered (OK and closed, unless an answer function picks another
+// button) as soon as it shows, on a thread of its own, until the watcher is
+// destroyed.
 class TMessageBoxWatcher {
 public:
-  explicit TMessageBoxWatcher(TWindowFilter filter);
+  explicit TMessageBoxWatcher(TWindowFilter filter, TBoxAnswer answer = {});
   ~TMessageBoxWatcher();
   TMessageBoxWatcher(const TMessageBoxWatcher&) = delete;
   TMessageBoxWatcher& operator=(const TMessageBoxWatcher&) = delete;
@@ -56,6 +60,7 @@ public:
 private:
   void Run();
   TWindowFilter Filter;
+  TBoxAnswer Answer;
   mutable std::mutex Lock;
   std::vector<TWindowInfo> Seen;
   bool Stop = false;
