@@ -40,15 +40,19 @@ BENCH="$BUILD_ROOT/bench-native/bin/PatchBench"
 mkdir -p "$WORK/pairs"
 # Both revisions are built in one source and build folder, one after the
 # other, so that the second build takes the unchanged objects from ccache.
+# The sources are extracted with the current time (tar -m): with the commit's
+# time they could be older than the other revision's objects, which the
+# build would then keep.
 build_revision() {
   local rev=$1 tag=$2
   echo "bench-patch: building $rev ($(git -C "$ROOT" rev-parse --short "$rev"))" >&2
   rm -rf "$WORK/src"
   mkdir -p "$WORK/src"
-  git -C "$ROOT" archive "$rev" | tar -x -C "$WORK/src"
+  git -C "$ROOT" archive "$rev" | tar -x -m -C "$WORK/src"
   ln -s "$(realpath "$ROOT/.deps")" "$WORK/src/.deps"
   cmake --preset mingw -S "$WORK/src" -B "$WORK/build" >/dev/null
-  cmake --build "$WORK/build" -j2 --target setup KvtDistr >/dev/null
+  cmake --build "$WORK/build" -j2 --target setup KvtDistr >"$WORK/build.log" ||
+    { tail -20 "$WORK/build.log" >&2; exit 1; }
   cp "$WORK/build/bin/setup.exe" "$WORK/pairs/setup-$tag.exe"
   cp "$WORK/build/bin/KvtDistr.dll" "$WORK/pairs/KvtDistr-$tag.dll"
 }

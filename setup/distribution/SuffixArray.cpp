@@ -170,7 +170,25 @@ std::vector<std::uint32_t> SortSuffixes(std::string_view text) {
   return sa;
 }
 
-TSuffixIndex::TSuffixIndex(std::string_view text) : Text(text), Suffixes(SortSuffixes(text)) {}
+TSuffixIndex::TSuffixIndex(std::string_view text)
+    : Text(text), Suffixes(SortSuffixes(text)), PairStart(65536), PairEnd(65536), FirstOf(256, text.size()) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  const std::size_t size = text.size();
+  for (std::size_t i = size; i-- > 0;) FirstOf[bytes[i]] = i;
+  std::vector<std::uint32_t> counts(65536);
+  for (std::size_t i = 0; i + 1 < size; ++i) ++counts[std::size_t{bytes[i]} << 8 | bytes[i + 1]];
+  // Within a first byte, the one-byte suffix at the end sorts before every
+  // pair.
+  std::uint32_t position = 0;
+  for (std::size_t first = 0; first < 256; ++first) {
+    if (size != 0 && bytes[size - 1] == first) ++position;
+    for (std::size_t pair = first << 8; pair < (first + 1) << 8; ++pair) {
+      PairStart[pair] = position;
+      position += counts[pair];
+      PairEnd[pair] = position;
+    }
+  }
+}
 
 TSuffixIndex::TMatch TSuffixIndex::Longest(const std::uint8_t* pattern, std::size_t size, std::size_t limit) const {
   if (Suffixes.empty() || size == 0) return {};
@@ -185,11 +203,18 @@ TSuffixIndex::TMatch TSuffixIndex::Longest(const std::uint8_t* pattern, std::siz
     while (k < end && text[start + k] == pattern[k]) ++k;
     return k;
   };
-  // Binary search between two suffixes; every suffix between them shares
-  // the smaller of their common prefixes with the pattern, which need not
-  // be compared again.
-  std::size_t low = 0, high = Suffixes.size() - 1;
-  std::size_t lowCommon = common(Suffixes[low], 0), highCommon = common(Suffixes[high], 0);
+  // Matches of fewer than two bytes need no search.
+  const std::size_t pair = wanted >= 2 ? std::size_t{pattern[0]} << 8 | pattern[1] : 0;
+  if (wanted < 2 || PairStart[pair] == PairEnd[pair]) {
+    const std::uint64_t first = FirstOf[pattern[0]];
+    if (first == textSize) return {};
+    return {first, 1};
+  }
+  // Binary search between two suffixes of the pair's range; every suffix
+  // between them shares the smaller of their common prefixes with the
+  // pattern, which need not be compared again.
+  std::size_t low = PairStart[pair], high = PairEnd[pair] - 1;
+  std::size_t lowCommon = common(Suffixes[low], 2), highCommon = common(Suffixes[high], 2);
   while (high - low > 1) {
     const std::size_t middle = low + (high - low) / 2;
     const std::uint32_t start = Suffixes[middle];

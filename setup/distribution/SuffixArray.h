@@ -34,4 +34,10 @@ public:
 private:
   std::string_view Text;
   std::vector<std::uint32_t> Suffixes;
+  // Where the suffixes beginning with each pair of bytes lie in Suffixes
+  // ([PairStart, PairEnd) by the pair as a 16-bit number), so that a search
+  // starts inside its pair's range; and where each byte first occurs (the
+  // text's size when it does not).
+  std::vector<std::uint32_t> PairStart, PairEnd;
+  std::vector<std::uint64_t> FirstOf;
 };

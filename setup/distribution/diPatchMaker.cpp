@@ -108,7 +108,7 @@ constexpr std::size_t SearchLimit = std::size_t{1} << 16;
 // shorter, one byte further in the old file) instead of searched again.
 constexpr std::uint64_t CarryLength = 32;
 // How much longer than the current alignment a match must be to start a new
-// block.
+// block (a block record costs several bytes, mostly its absolute offset).
 constexpr std::uint64_t SwitchMargin = 16;
 
 // Chooses the blocks of a patch: the new file is scanned with the longest
@@ -116,8 +116,10 @@ constexpr std::uint64_t SwitchMargin = 16;
 // (old offset minus new offset) explains about as many bytes as the match
 // would, the block goes on through changed bytes, which become non-zero
 // differences. A better match ends it: the old block grows forward and the
-// new one backward while at least half their bytes agree, and what lies
-// between becomes literal bytes.
+// new one backward while at least a third of their bytes agree, and what
+// lies between becomes literal bytes. (Differences of a rebuilt program's
+// code deflate better than its literal bytes even where most bytes changed:
+// relocated addresses change alike.)
 class TBlockFinder {
 public:
   TBlockFinder(std::string_view oldBytes, std::string_view newBytes, const TPatchMakerProgress& progress)
@@ -178,14 +180,14 @@ private:
   }
 
   // How far the block at newStart / oldStart goes on before end: the length
-  // where twice the agreeing bytes minus the length is largest.
+  // where three times the agreeing bytes minus the length is largest.
   std::uint64_t ForwardLength(std::uint64_t newStart, std::uint64_t oldStart, std::uint64_t end) const {
     std::int64_t agree = 0, best = 0;
     std::uint64_t length = 0;
     for (std::uint64_t i = 0; newStart + i < end && oldStart + i < OldSize;) {
       if (Old[oldStart + i] == New[newStart + i]) ++agree;
       ++i;
-      const std::int64_t score = 2 * agree - static_cast<std::int64_t>(i);
+      const std::int64_t score = 3 * agree - static_cast<std::int64_t>(i);
       if (score > best) {
         best = score;
         length = i;
@@ -201,7 +203,7 @@ private:
     std::uint64_t length = 0;
     for (std::uint64_t i = 1; newStart >= limit + i && oldStart >= i; ++i) {
       if (Old[oldStart - i] == New[newStart - i]) ++agree;
-      const std::int64_t score = 2 * agree - static_cast<std::int64_t>(i);
+      const std::int64_t score = 3 * agree - static_cast<std::int64_t>(i);
       if (score > best) {
         best = score;
         length = i;

@@ -140,6 +140,42 @@ TEST(PatchMakerTest, SuffixesSortAsAPlainSortWouldSortThem) {
   }
 }
 
+// The longest match of a pattern against every position by hand, with the
+// search's length limit.
+TEST(PatchMakerTest, TheIndexFindsTheLongestMatch) {
+  std::mt19937 random(12);
+  for (int n = 0; n < 60; ++n) {
+    const int alphabet = std::vector<int>{1, 2, 3, 256}[n % 4];
+    std::string text(random() % 400, '\0');
+    for (char& c : text) c = static_cast<char>(random() % alphabet);
+    const TSuffixIndex index(text);
+    for (int k = 0; k < 30; ++k) {
+      std::string pattern(1 + random() % 40, '\0');
+      if (k % 2 == 0 && !text.empty()) {
+        const std::size_t from = random() % text.size();
+        pattern = text.substr(from, pattern.size());
+        pattern.back() = static_cast<char>(random() % alphabet);
+      } else {
+        for (char& c : pattern) c = static_cast<char>(random() % alphabet);
+      }
+      const std::size_t limit = k % 3 == 0 ? 5 : 1000;
+      std::size_t best = 0;
+      for (std::size_t at = 0; at < text.size(); ++at) {
+        std::size_t length = 0;
+        while (length < limit && at + length < text.size() && length < pattern.size() &&
+               text[at + length] == pattern[length])
+          ++length;
+        best = std::max(best, length);
+      }
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(pattern.data());
+      const TSuffixIndex::TMatch match = index.Longest(bytes, pattern.size(), limit);
+      SCOPED_TRACE(testing::Message() << "text " << n << " pattern " << k);
+      ASSERT_EQ(match.Length, best);
+      EXPECT_EQ(text.substr(match.Offset, match.Length), pattern.substr(0, match.Length));
+    }
+  }
+}
+
 TEST(PatchMakerTest, PatchesGiveTheNewBytesExactly) {
   for (const TPair& pair : Pairs()) {
     SCOPED_TRACE(pair.Name);
