@@ -6,10 +6,10 @@
 # and the ratios to bsdiff. With --large, also our producer alone on a
 # 100 MiB pair with its time and peak memory.
 # Usage: scripts/bench-patch.sh [--large] [OLD_REV NEW_REV]
-#        (default: 64f1ac6 c2e87f1, two successive commits of main; the second
-#        moves the ZIP layer and the kit builder, so both programs are relinked)
+#        (default: eb4b381 46c832c, two successive commits of main; the second
+#        gives setup.exe its run log, a feature of about 250 lines)
 # Work folder: $TAVREL_BUILD_ROOT/bench-patch (default build/bench-patch);
-# the revisions' build tree is kept there, so a second run builds little.
+# the build tree is kept there, and a second run compiles from ccache.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_ROOT=${TAVREL_BUILD_ROOT:-$ROOT/build}
@@ -20,8 +20,8 @@ if [ "${1:-}" = "--large" ]; then
   LARGE=1
   shift
 fi
-OLD_REV=${1:-64f1ac6}
-NEW_REV=${2:-c2e87f1}
+OLD_REV=${1:-eb4b381}
+NEW_REV=${2:-46c832c}
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -12,6 +12,8 @@
 namespace {
 
 constexpr std::uint32_t Empty = 0xFFFFFFFF;
+// From this size on, searches start in the range of their first two bytes.
+constexpr std::size_t PairTableSize = 65536;
 
 // One bit a position: set for S-type suffixes.
 class TSuffixTypes {
@@ -171,10 +173,14 @@ std::vector<std::uint32_t> SortSuffixes(std::string_view text) {
 }
 
 TSuffixIndex::TSuffixIndex(std::string_view text)
-    : Text(text), Suffixes(SortSuffixes(text)), PairStart(65536), PairEnd(65536), FirstOf(256, text.size()) {
+    : Text(text), Suffixes(SortSuffixes(text)), FirstOf(256, text.size()) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
   const std::size_t size = text.size();
   for (std::size_t i = size; i-- > 0;) FirstOf[bytes[i]] = i;
+  // A short text is searched whole: the tables would cost more than they save.
+  if (size < PairTableSize) return;
+  PairStart.resize(65536);
+  PairEnd.resize(65536);
   std::vector<std::uint32_t> counts(65536);
   for (std::size_t i = 0; i + 1 < size; ++i) ++counts[std::size_t{bytes[i]} << 8 | bytes[i + 1]];
   // Within a first byte, the one-byte suffix at the end sorts before every
@@ -205,16 +211,18 @@ TSuffixIndex::TMatch TSuffixIndex::Longest(const std::uint8_t* pattern, std::siz
   };
   // Matches of fewer than two bytes need no search.
   const std::size_t pair = wanted >= 2 ? std::size_t{pattern[0]} << 8 | pattern[1] : 0;
-  if (wanted < 2 || PairStart[pair] == PairEnd[pair]) {
+  const bool tables = !PairStart.empty();
+  if (wanted < 2 || (tables && PairStart[pair] == PairEnd[pair])) {
     const std::uint64_t first = FirstOf[pattern[0]];
     if (first == textSize) return {};
     return {first, 1};
   }
-  // Binary search between two suffixes of the pair's range; every suffix
-  // between them shares the smaller of their common prefixes with the
-  // pattern, which need not be compared again.
-  std::size_t low = PairStart[pair], high = PairEnd[pair] - 1;
-  std::size_t lowCommon = common(Suffixes[low], 2), highCommon = common(Suffixes[high], 2);
+  // Binary search between two suffixes of the pair's range (or of the whole
+  // array); every suffix between them shares the smaller of their common
+  // prefixes with the pattern, which need not be compared again.
+  std::size_t low = tables ? PairStart[pair] : 0, high = tables ? PairEnd[pair] - 1 : Suffixes.size() - 1;
+  const std::size_t known = tables ? 2 : 0;
+  std::size_t lowCommon = common(Suffixes[low], known), highCommon = common(Suffixes[high], known);
   while (high - low > 1) {
     const std::size_t middle = low + (high - low) / 2;
     const std::uint32_t start = Suffixes[middle];

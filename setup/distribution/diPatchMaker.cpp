@@ -135,7 +135,10 @@ public:
       const int percent = fromPercent + static_cast<int>(scan * (toPercent - fromPercent) / NewSize);
       if (Progress && percent != reported) Progress(reported = percent);
 
-      std::uint64_t oldScore = 0;
+      // The agreeing bytes of the current alignment in [scan, counted); it
+      // goes below zero for a moment when a position is dropped before it
+      // was counted.
+      std::int64_t oldScore = 0;
       bool carried = false;
       scan += length;
       for (std::uint64_t counted = scan; scan < NewSize; ++scan) {
@@ -151,10 +154,11 @@ public:
         for (; counted < scan + length; ++counted) {
           if (AgreesAt(counted, lastOffset)) ++oldScore;
         }
-        if ((length == oldScore && length != 0) || length > oldScore + SwitchMargin) break;
+        const auto score = static_cast<std::int64_t>(length);
+        if ((score == oldScore && length != 0) || score > oldScore + static_cast<std::int64_t>(SwitchMargin)) break;
         if (AgreesAt(scan, lastOffset)) --oldScore;
       }
-      if (length == oldScore && scan != NewSize) continue;
+      if (static_cast<std::int64_t>(length) == oldScore && scan != NewSize) continue;
 
       std::uint64_t forward = ForwardLength(lastScan, lastPosition, scan);
       std::uint64_t backward = scan < NewSize ? BackwardLength(scan, position, lastScan) : 0;
