@@ -8,6 +8,7 @@
 #include "setup/distribution/Tempdir.h"
 #include "setup/engine/diExceptions.h"
 #include "setup/main/SetupCommandLine.h"
+#include "setup/main/SetupLog.h"
 #include "setup/main/SetupRelaunch.h"
 #include "setup/main/SetupStart.h"
 #include "setup/messages/LocalizationStartup.h"
@@ -17,6 +18,7 @@
 namespace {
 
 void ShowError(const std::wstring& text, const std::wstring& caption) {
+  WriteSetupLog(TSetupLogEntry::Error, text);
   GuiTools().ShowMessage(mkError, text, caption, false);
 }
 
@@ -25,6 +27,10 @@ void RunSetup() {
   ApplyLocalization();
   StartTempDirectory();
   const std::vector<std::wstring> args = SplitCommandLine(::GetCommandLineW());
+  // Both instances log: the first one its relaunch failures, the copy its
+  // run (the relaunch hands it the same file).
+  const std::wstring log = FindLogFile(args);
+  if (!log.empty()) OpenSetupLog(log);
   if (!RuntimeEnvironment().IsWindowsNT) {
     ShowError(rsSetupInvalidOpSystem, L"Tavrel (UPnP, DLNA, HTTP)");
     return;
@@ -37,6 +43,7 @@ void RunSetup() {
   }
   if (comInitialized) ::CoUninitialize();
   FinishTempDirectory();
+  CloseSetupLog();
 }
 
 }  // namespace

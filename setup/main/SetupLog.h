@@ -1,15 +1,17 @@
 #pragma once
 // The run log of "/LOG=<file>": for unattended runs that nobody watches,
 // setup appends what its window reports (every engine message, each status
-// title, each function's start and result, the start-up errors) to a UTF-8
-// file, one line per text line, each with the local time. Without the
-// switch nothing is written. Process-wide; lines are written at once, so
-// that another program can follow the file while setup runs.
+// title, each function's start and result, the start-up and relaunch
+// errors) to a UTF-8 file, one line per text line, each with the local
+// time and a tag. Without the switch nothing is written. Process-wide;
+// lines are written at once, so that another program can follow the file
+// while setup runs; the first instance and its copy append to one file.
 //
-//   2026-12-11 09:30:00.123 START   Установка программы: C:\kit\ (the folder)
+//   2026-12-11 09:30:00.123 START   Установка программы: C:\kit\ (folder)
 //   2026-12-11 09:30:00.456 STATUS  Копирование файлов
 //   2026-12-11 09:30:01.789 ERROR   Файл не найден: C:\kit\jom.lst
 //   2026-12-11 09:30:01.790 RESULT  FAILED Установка завершена. Были ошибки.
+//   2026-12-11 09:30:05.002 RESULT  OK Установка завершена.
 
 #include <string>
 

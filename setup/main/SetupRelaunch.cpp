@@ -8,6 +8,7 @@
 // after Win.h: needs <windows.h>
 #include <shellapi.h>
 #include "setup/main/SetupCommandLine.h"
+#include "setup/main/SetupLog.h"
 #include "setup/messages/FormatText.h"
 #include "setup/messages/SystemRuntimeMessages.h"
 #include "setup/messages/XilSetupRuntimeMessages.h"
@@ -147,6 +148,7 @@ void RelaunchFromTemp(const std::vector<std::wstring>& args) {
 }
 
 void ShowSystemError(std::uint32_t code, const std::wstring& what) {
-  ::MessageBoxW(nullptr, FormatText(rsSetupSysErrorMessage, {what, SystemErrorMessage(code)}).c_str(),
-                rsCaptionError.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  const std::wstring text = FormatText(rsSetupSysErrorMessage, {what, SystemErrorMessage(code)});
+  WriteSetupLog(TSetupLogEntry::Error, text);
+  ::MessageBoxW(nullptr, text.c_str(), rsCaptionError.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }

@@ -75,8 +75,6 @@ bool DetermineStartFolder(const std::vector<std::wstring>& args, TStartDecision&
 }
 
 void RunRelaunchedCopy(const std::vector<std::wstring>& args) {
-  const std::wstring log = FindLogFile(args);
-  if (!log.empty()) OpenSetupLog(log);
   SetDistributionParameters();
   TStartDecision decision;
   const bool started = DetermineStartFolder(args, decision);
@@ -85,7 +83,6 @@ void RunRelaunchedCopy(const std::vector<std::wstring>& args) {
     dialog.ShowModal();
   }
   if (!decision.StartDir.empty()) RemoveRelaunchFolders();
-  CloseSetupLog();
 }
 
 void RemoveRelaunchFolders() {

@@ -201,6 +201,7 @@ TEST_F(SetupRelaunchTest, ArgumentsReachTheCopyRewritten) {
   };
   for (int i = 0; i < 300 && !updateReported(); ++i) ::Sleep(100);
   EXPECT_TRUE(updateReported());
+  WaitUntilNoBoxes(Root.dir());
   CloseCopy(copy);
 }
 
@@ -298,8 +299,11 @@ TEST_F(SetupRelaunchTest, TheWineRunInstallsStartsTheProgramLogsAndLeavesNoFolde
 TEST_F(SetupRelaunchTest, MissingLocalizationFileShowsTheCopyErrorAndStartsNothing) {
   fs::remove(Kit / "setup.sln");
   TMessageBoxWatcher boxes(BoxesOnly());
-  RunFirstInstance(L"");
+  const fs::path log = Root.path() / "setup.log";
+  RunFirstInstance(L"/LOG=\"" + log.wstring() + L"\"");
   ASSERT_EQ(boxes.Boxes().size(), 1u);
+  // The first instance logs its failure too.
+  EXPECT_TRUE(WaitForLine(log, "ERROR   Копирование: ", 1000)) << ReadFile(log);
   const std::wstring expected = L"Копирование: " + KitDir() + L"setup.sln => " + RelaunchFolder(1).wstring() +
                                 L"\\setup.sln\r\nСообщение: ";
   EXPECT_EQ(boxes.Boxes()[0].Text.substr(0, expected.size()), expected);

@@ -122,6 +122,7 @@ TEST_F(SetupServiceTest, AnInstallStopsTheServiceFirstAndStartsItAgain) {
   SetItemText(window.Window, 251, Program.wstring().substr(2));
   PressItem(window.Window, 300);
   ASSERT_TRUE(boxes.WaitForBoxes(1, EndTimeoutMs));
+  WaitUntilNoBoxes(Root.dir());
   CloseWindow(window);
   EXPECT_EQ(Process.Wait(EndTimeoutMs), 0);
   programOpen.reset();
@@ -151,6 +152,7 @@ TEST_F(SetupServiceTest, TheUpdateButtonUpdatesWhileTheServiceIsStopped) {
   TProductRegistrations registrations(Section);
   InstalledCopy();
   TStandInService service(Root.path() / "svc", Program / "held.dat");
+  ASSERT_EQ(TStandInService::State(), static_cast<DWORD>(SERVICE_RUNNING));
 
   // The update 5.14 -> 5.15: a new held.dat, the new list and setup.ini.
   std::vector<TFixtureFile> files = {
@@ -188,6 +190,7 @@ TEST_F(SetupServiceTest, TheUpdateButtonUpdatesWhileTheServiceIsStopped) {
   ::PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(open, IDOK)));
   ASSERT_TRUE(boxes.WaitForBoxes(1, EndTimeoutMs));
   EXPECT_EQ(boxes.Boxes()[0].Text, L"Обновление завершено. Запустить программу ?");
+  WaitUntilNoBoxes(Root.dir());
   CloseWindow(window);
   EXPECT_EQ(Process.Wait(EndTimeoutMs), 0);
 
@@ -204,6 +207,7 @@ TEST_F(SetupServiceTest, TheUninstallButtonStopsAndDeletesTheService) {
   TProductRegistrations registrations(Section);
   InstalledCopy();
   TStandInService service(Root.path() / "svc", Program / "held.dat");
+  ASSERT_EQ(TStandInService::State(), static_cast<DWORD>(SERVICE_RUNNING));
   WriteStringValues(HKEY_LOCAL_MACHINE, JomServiceEventLogKey, {{L"EventMessageFile", service.Program.wstring()}});
 
   TMessageBoxWatcher boxes(MessageBoxesBelow(Root.dir()), Answers(IDNO));

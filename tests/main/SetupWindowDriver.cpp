@@ -64,6 +64,11 @@ TWindowFilter MessageBoxesBelow(const std::wstring& folder) {
   };
 }
 
+void WaitUntilNoBoxes(const std::wstring& folder) {
+  const TWindowFilter boxes = MessageBoxesBelow(folder);
+  Wait([&] { return FindWindows(boxes).empty(); }, 10000);
+}
+
 TWindowFilter SetupWindowsBelow(const std::wstring& folder) {
   const TWindowFilter below = BoxesBelowFolder(folder);
   return [below](const TWindowInfo& w) {

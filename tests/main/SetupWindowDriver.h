@@ -18,6 +18,10 @@ namespace testsupport {
 // Message boxes (a text of the box's own kind) of processes below folder;
 // not the setup window, nor the file and folder dialogs.
 TWindowFilter MessageBoxesBelow(const std::wstring& folder);
+// Waits (up to 10 s) until no message box of processes below folder shows:
+// a request to the setup window while its function still shows a box
+// would only be told that the function is running.
+void WaitUntilNoBoxes(const std::wstring& folder);
 // Setup windows (the dialogs with the progress control 255) of processes
 // below folder.
 TWindowFilter SetupWindowsBelow(const std::wstring& folder);

@@ -218,6 +218,7 @@ TEST_F(SetupWindowTest, TheCheckButtonEndsWithItsInformationBox) {
   EXPECT_EQ(seen[0].Caption, L"Информация");
   EXPECT_EQ(seen[0].Text, L"Проверка версии завершена.");
   EXPECT_TRUE(::IsWindow(window.Window));
+  WaitUntilNoBoxes(Root.dir());
   PressItem(window.Window, 301);
   EXPECT_EQ(Process.Wait(EndTimeoutMs), 0) << "the exit button did not close the window";
   EXPECT_EQ(boxes.Boxes().size(), 1u);
@@ -247,6 +248,7 @@ TEST_F(SetupWindowTest, TheBuildButtonBuildsTheKitIntoTheChosenFolderAndVersion)
   EXPECT_NE(list.find("CRC=EBDF6E52 Len=     500 Dir=docs"), std::string::npos) << built.string() << "\n" << list;
   EXPECT_EQ(ReadFile(built / "jom.exe"), FixtureBytes(3000, 1));
   EXPECT_EQ(ReadFile(built / "readme.txt"), FixtureBytes(500, 2, true));
+  WaitUntilNoBoxes(Root.dir());
   CloseWindow(window);
   EXPECT_EQ(Process.Wait(EndTimeoutMs), 0);
 }
