@@ -9,7 +9,8 @@
 #        (default: eb4b381 46c832c, two successive commits of main; the second
 #        gives setup.exe its run log, a feature of about 250 lines)
 # Work folder: $TAVREL_BUILD_ROOT/bench-patch (default build/bench-patch);
-# the build tree is kept there, and a second run compiles from ccache.
+# the programs of each revision are kept there, so a second run builds
+# nothing.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_ROOT=${TAVREL_BUILD_ROOT:-$ROOT/build}
@@ -43,9 +44,17 @@ mkdir -p "$WORK/pairs"
 # The sources are extracted with the current time (tar -m): with the commit's
 # time they could be older than the other revision's objects, which the
 # build would then keep.
+# A revision's programs are kept under its commit id; a later run with the
+# same revision builds nothing.
 build_revision() {
-  local rev=$1 tag=$2
-  echo "bench-patch: building $rev ($(git -C "$ROOT" rev-parse --short "$rev"))" >&2
+  local rev=$1 tag=$2 id
+  id=$(git -C "$ROOT" rev-parse "$rev^{commit}")
+  if [ -f "$WORK/pairs/$id/setup.exe" ] && [ -f "$WORK/pairs/$id/KvtDistr.dll" ]; then
+    cp "$WORK/pairs/$id/setup.exe" "$WORK/pairs/setup-$tag.exe"
+    cp "$WORK/pairs/$id/KvtDistr.dll" "$WORK/pairs/KvtDistr-$tag.dll"
+    return
+  fi
+  echo "bench-patch: building $rev (${id:0:7})" >&2
   rm -rf "$WORK/src"
   mkdir -p "$WORK/src"
   git -C "$ROOT" archive "$rev" | tar -x -m -C "$WORK/src"
@@ -53,6 +62,8 @@ build_revision() {
   cmake --preset mingw -S "$WORK/src" -B "$WORK/build" >/dev/null
   cmake --build "$WORK/build" -j2 --target setup KvtDistr >"$WORK/build.log" ||
     { tail -20 "$WORK/build.log" >&2; exit 1; }
+  mkdir -p "$WORK/pairs/$id"
+  cp "$WORK/build/bin/setup.exe" "$WORK/build/bin/KvtDistr.dll" "$WORK/pairs/$id/"
   cp "$WORK/build/bin/setup.exe" "$WORK/pairs/setup-$tag.exe"
   cp "$WORK/build/bin/KvtDistr.dll" "$WORK/pairs/KvtDistr-$tag.dll"
 }

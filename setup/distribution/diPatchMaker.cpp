@@ -388,7 +388,9 @@ void Report(const TPatchMakerProgress& progress, int percent) {
 
 std::string MakeRenewPatch(std::string_view oldBytes, std::string_view newBytes, double newDate,
                            const TPatchMakerProgress& progress) {
-  if (oldBytes.size() > MaxImageSize || newBytes.size() > MaxImageSize) {
+  // The old file's suffix array numbers its positions in 32 bits with one
+  // value kept free, so the old file stays a byte below the format's limit.
+  if (oldBytes.size() >= MaxImageSize || newBytes.size() > MaxImageSize) {
     throw EPatchMakerError(L"Файл слишком велик для блочного обновления (4 ГБ и более)");
   }
   Report(progress, 0);
