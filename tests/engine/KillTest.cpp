@@ -34,6 +34,10 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+// The association is a key of the whole prefix: tests running at the same
+// time must not share its extension.
+[[maybe_unused]] const bool OwnRenewExtension = UseProcessRenewExtension();
+
 constexpr int FileCount = 50;
 constexpr DWORD RunTimeoutMs = 120000;
 
