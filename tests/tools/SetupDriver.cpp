@@ -20,7 +20,8 @@
 //   gone <s>                    wait for the setup window and its process to end
 // A message box that no "box" action waits for fails the run (it is printed
 // and closed first), so that a run never hangs on a question.
-// Exit code: 0 when every action succeeded, 1 when one failed, 2 on bad use.
+// Exit code: 0 when every action succeeded, 1 when one failed or was
+// malformed, 2 when none was given.
 #include "platform/UniqueHandle.h"
 #include "platform/Win.h"
 // after Win.h: needs <windows.h>
