@@ -6,19 +6,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
+// Called with the share of a sort done so far, percent 0..100.
+using TSortProgress = std::function<void(int percent)>;
+
 // The starts of text's suffixes in increasing order of the suffixes (a
 // suffix that is a prefix of another sorts first). The text must be shorter
-// than 4 GiB - 1.
-std::vector<std::uint32_t> SortSuffixes(std::string_view text);
+// than 4 GiB - 1 (std::length_error otherwise).
+std::vector<std::uint32_t> SortSuffixes(std::string_view text, const TSortProgress& progress = {});
 
 // The suffix array of a text, kept with a view on the text (which must
 // outlive it), answering longest-prefix queries.
 class TSuffixIndex {
 public:
-  explicit TSuffixIndex(std::string_view text);
+  explicit TSuffixIndex(std::string_view text, const TSortProgress& progress = {});
 
   struct TMatch {
     std::uint64_t Offset = 0;

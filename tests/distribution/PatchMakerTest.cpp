@@ -232,6 +232,51 @@ TEST(PatchMakerTest, RandomPairsComeBackExactly) {
   }
 }
 
+// The body of a patch (W, Count, records, data image), inflated when the
+// patch is deflated. Header: signature, version, "RDF", two empty texts, 4,
+// signature, 2, 2, four sizes and sums, the date; Compressed at 48, the body
+// at 51, or the size hint at 51 and the deflated body at 55.
+constexpr std::size_t CompressedAt = 48;
+
+std::string BodyOf(const std::string& patch) {
+  if (patch[CompressedAt] != 1) return patch.substr(51);
+  std::vector<std::uint8_t> body;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(patch.data());
+  EXPECT_TRUE(InflateRaw(bytes + 55, patch.size() - 55, std::size_t{1} << 30, body));
+  return std::string(body.begin(), body.end());
+}
+
+// The choices made per patch: bytes that deflate cannot shrink are stored
+// (the patch is then hardly larger than the new file), and old offsets take
+// as few bytes as the largest one needs.
+TEST(PatchMakerTest, EachPatchTakesItsSmallestForm) {
+  const std::string random = RandomBytes(20000, 31);
+  const std::string unrelated = MakeRenewPatch(RandomBytes(20000, 32), random, 0);
+  EXPECT_NE(unrelated[CompressedAt], 1);
+  EXPECT_LE(unrelated.size(), random.size() + 64);
+
+  const std::string program = ProgramLike(70000, 34);
+  const std::string edited = MakeRenewPatch(program, Scattered(program, 35, 10), 0);
+  EXPECT_EQ(edited[CompressedAt], 1);
+  EXPECT_EQ(BodyOf(edited)[0], 1);  // one block at offset 0
+  // A block from old offset 66000 needs three bytes (two hold up to 65534).
+  const std::string rotated = MakeRenewPatch(program, program.substr(66000) + program.substr(0, 66000), 0);
+  EXPECT_EQ(BodyOf(rotated)[0], 3);
+}
+
+// A long patch reports its way from 0 to 100 without going back, through the
+// sort and the scan as well.
+TEST(PatchMakerTest, ProgressRunsFromZeroToOneHundred) {
+  const std::string program = ProgramLike(70000, 41);
+  std::vector<int> seen;
+  MakeRenewPatch(program, Relinked(program), 0, [&](int percent) { seen.push_back(percent); });
+  ASSERT_GE(seen.size(), 10u);
+  EXPECT_EQ(seen.front(), 0);
+  EXPECT_EQ(seen.back(), 100);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_TRUE(std::find_if(seen.begin(), seen.end(), [](int p) { return p > 0 && p < 35; }) != seen.end());
+}
+
 // The new file gets the date the patch was made with (at the 2 seconds of a
 // DOS date, in local time).
 TEST(PatchMakerTest, TheNewFileGetsThePatchDate) {
