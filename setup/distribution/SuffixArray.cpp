@@ -28,32 +28,45 @@ private:
   std::vector<std::uint64_t> Bits;
 };
 
-// The character counts and, on demand, the start or the end of every
-// character's bucket in the suffix array.
+// The start or the end of every character's bucket in the suffix array, on
+// demand. The counts are kept for small alphabets; the names of a reduced
+// string can number up to half the text, and their counts are taken again
+// from the text each time instead (a sequential pass), which halves the
+// memory of the buckets.
+template <typename TChar>
 class TBuckets {
 public:
-  template <typename TChar>
-  TBuckets(const TChar* text, std::uint32_t size, std::uint32_t alphabet) : Counts(alphabet), Position(alphabet) {
-    for (std::uint32_t i = 0; i < size; ++i) ++Counts[text[i]];
-  }
-  std::vector<std::uint32_t>& Starts() {
-    std::uint32_t sum = 0;
-    for (std::size_t c = 0; c < Counts.size(); ++c) {
-      Position[c] = sum;
-      sum += Counts[c];
+  TBuckets(const TChar* text, std::uint32_t size, std::uint32_t alphabet)
+      : Text(text), Size(size), Position(alphabet) {
+    if (alphabet <= KeptCounts) {
+      Counts.resize(alphabet);
+      CountInto(Counts);
     }
-    return Position;
   }
-  std::vector<std::uint32_t>& Ends() {
+  std::vector<std::uint32_t>& Starts() { return Sum(false); }
+  std::vector<std::uint32_t>& Ends() { return Sum(true); }
+
+private:
+  static constexpr std::uint32_t KeptCounts = 4096;
+
+  void CountInto(std::vector<std::uint32_t>& counts) const {
+    std::fill(counts.begin(), counts.end(), 0);
+    for (std::uint32_t i = 0; i < Size; ++i) ++counts[Text[i]];
+  }
+  std::vector<std::uint32_t>& Sum(bool ends) {
+    if (Counts.empty()) CountInto(Position);
+    const std::vector<std::uint32_t>& counts = Counts.empty() ? Position : Counts;
     std::uint32_t sum = 0;
-    for (std::size_t c = 0; c < Counts.size(); ++c) {
-      sum += Counts[c];
-      Position[c] = sum;
+    for (std::size_t c = 0; c < Position.size(); ++c) {
+      const std::uint32_t count = counts[c];
+      Position[c] = ends ? sum + count : sum;
+      sum += count;
     }
     return Position;
   }
 
-private:
+  const TChar* Text;
+  std::uint32_t Size;
   std::vector<std::uint32_t> Counts;
   std::vector<std::uint32_t> Position;
 };
@@ -62,7 +75,7 @@ private:
 // left-to-right scan, then the S-type ones in a right-to-left scan.
 template <typename TChar>
 void Induce(const TChar* text, std::uint32_t* sa, std::uint32_t size, const TSuffixTypes& types,
-            TBuckets& buckets) {
+            TBuckets<TChar>& buckets) {
   std::vector<std::uint32_t>& start = buckets.Starts();
   // The last suffix is L-type and follows the sentinel, which sorts first.
   sa[start[text[size - 1]]++] = size - 1;
@@ -106,7 +119,7 @@ void Sais(const TChar* text, std::uint32_t* sa, std::uint32_t size, std::uint32_
   for (std::uint32_t i = size - 1; i-- > 0;) {
     if (text[i] < text[i + 1] || (text[i] == text[i + 1] && types.S(i + 1))) types.SetS(i);
   }
-  TBuckets buckets(text, size, alphabet);
+  TBuckets<TChar> buckets(text, size, alphabet);
 
   // Sort the LMS substrings: LMS positions at their buckets' ends, induced.
   std::fill(sa, sa + size, Empty);

@@ -140,6 +140,26 @@ TEST(PatchMakerTest, SuffixesSortAsAPlainSortWouldSortThem) {
   }
 }
 
+// Texts long enough that the reduced string has more names than the sort
+// keeps counts for: the order checked pair by pair, and every position once.
+TEST(PatchMakerTest, LongTextsSortToo) {
+  const std::vector<std::string> texts = {RandomBytes(300000, 13), ProgramLike(300000, 14)};
+  for (const std::string& text : texts) {
+    const std::vector<std::uint32_t> sa = SortSuffixes(text);
+    ASSERT_EQ(sa.size(), text.size());
+    std::vector<bool> seen(text.size());
+    const std::string_view view(text);
+    for (std::size_t i = 0; i < sa.size(); ++i) {
+      ASSERT_LT(sa[i], text.size());
+      ASSERT_FALSE(seen[sa[i]]);
+      seen[sa[i]] = true;
+      if (i > 0) {
+        ASSERT_LT(view.substr(sa[i - 1]), view.substr(sa[i])) << i;
+      }
+    }
+  }
+}
+
 // The longest match of a pattern against every position by hand, with the
 // search's length limit; short texts, and long ones whose searches start
 // from the range of their first two bytes.
