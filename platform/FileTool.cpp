@@ -13,8 +13,9 @@ bool IsDotEntry(const wchar_t* name) { return std::wstring(name) == L"." || std:
 
 // Clears the attributes (read-only included) and deletes the file.
 bool DeletePlainFile(const std::wstring& file) {
-  ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return ::DeleteFileW(file.c_str()) != FALSE;
+  IPlatformTools& tools = PlatformTools();
+  tools.SetFileAttributes(file, FILE_ATTRIBUTE_NORMAL);
+  return tools.DeleteFile(file);
 }
 
 // Reports a failure: raises unless errors are ignored.
@@ -49,13 +50,12 @@ std::int64_t AppendPart(const std::wstring& part, const std::wstring& destinatio
   std::int64_t size = 0;
   DWORD read = 0;
   if (!output) {
-    output.reset(::CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr));
+    output.reset(static_cast<HANDLE>(PlatformTools().OpenFileHandle(destination, OpenModeWriteExclusive, false)));
     CheckOSResult(output.valid(), destination);
   }
   while (ReadBlock(input.get(), buffer, read) && read > 0) {
-    DWORD written = 0;
-    const bool ok = ::WriteFile(output.get(), buffer.data(), read, &written, nullptr) && written == read;
+    std::uint32_t written = 0;
+    const bool ok = PlatformTools().WriteFileData(output.get(), buffer.data(), read, written) && written == read;
     if (!ok && ::GetLastError() == 0) ::SetLastError(ERROR_WRITE_FAULT);
     CheckOSResult(ok, destination);
     size += read;
@@ -93,10 +93,10 @@ bool EnsureDirectories(const std::wstring& path) {
   if (PlatformTools().DirectoryExists(directory)) return true;
   const std::wstring parent = ExcludeTrailingBackslash(ExtractFilePath(directory));
   if (parent.empty() || parent == directory || (parent.size() == 2 && parent[1] == L':')) {
-    return ::CreateDirectoryW(directory.c_str(), nullptr) != FALSE;
+    return PlatformTools().CreateDirectory(directory);
   }
   if (!EnsureDirectories(parent)) return false;
-  return ::CreateDirectoryW(directory.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+  return PlatformTools().CreateDirectory(directory) || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 bool ForceDirectoriesQuiet(const std::wstring& path) {
@@ -119,11 +119,13 @@ bool DirectoryHasEntries(const std::wstring& path, const std::wstring& mask, boo
   return false;
 }
 
-bool DeleteDirectory(const std::wstring& path, bool deleteItself, bool recursive, bool ignoreErrors) {
+bool DeleteDirectory(const std::wstring& path, bool deleteItself, bool recursive, bool ignoreErrors,
+                     const TFileFilter& keep) {
   ScopedErrorMode quiet;
   const std::wstring directory = IncludeTrailingBackslash(TrimText(path));
   if (directory.size() <= 3) return false;  // "C:\", "\" or nothing: never a drive root
   bool result = true;
+  bool kept = false;
   WIN32_FIND_DATAW entry{};
   UniqueFindHandle find(::FindFirstFileW((directory + L"*.*").c_str(), &entry));
   if (find) {
@@ -134,17 +136,23 @@ bool DeleteDirectory(const std::wstring& path, bool deleteItself, bool recursive
         if (!recursive) continue;
         // A linked folder is removed as a link: its target lies outside this tree.
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-          if (!::RemoveDirectoryW(name.c_str())) result = false;
+          if (!PlatformTools().RemoveDirectory(name)) result = false;
           continue;
         }
-        if (!DeleteDirectory(name, true, true, ignoreErrors)) result = false;
+        if (!DeleteDirectory(name, true, true, ignoreErrors, keep)) {
+          result = false;
+        } else if (keep && PlatformTools().DirectoryExists(name)) {
+          kept = true;  // it holds a kept file
+        }
+      } else if (keep && keep(name)) {
+        kept = true;
       } else if (!DeletePlainFile(name)) {
         result = false;
         Failed(ignoreErrors, name);
       }
     } while (::FindNextFileW(find.get(), &entry));
   }
-  if (deleteItself && !PlatformTools().RemoveDirectory(ExcludeTrailingBackslash(directory))) {
+  if (deleteItself && !kept && !PlatformTools().RemoveDirectory(ExcludeTrailingBackslash(directory))) {
     result = false;
     Failed(ignoreErrors, ExcludeTrailingBackslash(directory));
   }

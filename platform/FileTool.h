@@ -43,14 +43,17 @@ bool ForceDirectoriesQuiet(const std::wstring& path);
 // entry other than "." and ".."). A path containing "*" is the pattern itself.
 bool DirectoryHasEntries(const std::wstring& path, const std::wstring& mask, bool withDirectories);
 
+// Decides for one file (full path) whether DeleteFiles deletes it.
+using TFileFilter = std::function<bool(const std::wstring& file)>;
+
 // Deletes the folder's files (read-only ones too) and, when recursive, its
 // subfolders; then the folder itself when asked. A drive root is never
 // touched (false). Linked folders are unlinked, never entered. A failed
 // deletion makes the result false and raises unless errors are ignored.
-bool DeleteDirectory(const std::wstring& path, bool deleteItself, bool recursive, bool ignoreErrors);
-
-// Decides for one file (full path) whether DeleteFiles deletes it.
-using TFileFilter = std::function<bool(const std::wstring& file)>;
+// Files that keep accepts stay (and with them their folders), which is no
+// failure.
+bool DeleteDirectory(const std::wstring& path, bool deleteItself, bool recursive, bool ignoreErrors,
+                     const TFileFilter& keep = {});
 // Deletes every file matching mask that the filter (if any) accepts, read-only
 // ones too; a failure raises unless errors are ignored, then it is skipped.
 void DeleteFiles(const std::wstring& directory, const std::wstring& mask, bool ignoreErrors,

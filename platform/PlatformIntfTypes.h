@@ -45,6 +45,8 @@ using TTaskWindowList = TTaskWindowNode*;
 constexpr std::uint8_t OpenModeReadShareBoth = 0x40;
 constexpr std::uint8_t OpenModeReadWriteExclusive = 0x12;
 constexpr std::uint8_t OpenModeCreateNew = 0x04;
+// Writing, no sharing: with openExisting false, the file is created afresh.
+constexpr std::uint8_t OpenModeWriteExclusive = 0x11;
 
 class IPlatformTools : public IInterface {
 public:
@@ -168,7 +170,33 @@ public:
   virtual bool ThreadExists(std::uint32_t threadId) = 0;
   virtual bool VerifyFileSignature(const std::wstring& file) = 0;
   virtual int AskYesNoWithTimeout(const std::wstring& caption, const std::wstring& text, std::uint32_t timeoutMs) = 0;
+
+  // The file writes of the install, update and uninstall pipelines that the
+  // operations above do not cover. Together with OpenFileHandle (creating),
+  // CopyFile, ReplaceFileInUse, RemoveDirectory and SetFileAttributes they
+  // are every change those pipelines make to files, so that a decorator of
+  // this interface sees (and may fail) each one.
+
+  // WriteFile: all of count bytes or false (written tells how many went).
+  virtual bool WriteFileData(Handle file, const void* buffer, std::uint32_t count, std::uint32_t& written) = 0;
+  // DeleteFileW.
+  virtual bool DeleteFile(const std::wstring& path) = 0;
+  // MoveFileExW with MoveFile* flags; an empty target with
+  // MoveFileDelayUntilReboot deletes the file at the next system start.
+  virtual bool MoveFile(const std::wstring& existingFile, const std::wstring& newFile, std::uint32_t flags) = 0;
+  // CreateDirectoryW of one folder (its parent must exist).
+  virtual bool CreateDirectory(const std::wstring& path) = 0;
+  // WritePrivateProfileStringW; a null key erases the section, a null value
+  // the key, all three null flush the file's cached changes.
+  virtual bool WriteIniString(const std::wstring& file, const wchar_t* section, const wchar_t* key,
+                                  const wchar_t* value) = 0;
 };
+
+// Flags of MoveFile (the MOVEFILE_* values).
+constexpr std::uint32_t MoveFileReplaceExisting = 0x1;
+constexpr std::uint32_t MoveFileCopyAllowed = 0x2;
+constexpr std::uint32_t MoveFileDelayUntilReboot = 0x4;
+constexpr std::uint32_t MoveFileWriteThrough = 0x8;
 
 // Runtime-environment flags: written once by the start-up detection, read
 // everywhere afterwards. All false until detection has run.

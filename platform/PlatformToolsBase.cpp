@@ -180,3 +180,13 @@ bool TPlatformToolsBase::VerifyFileSignature(const std::wstring&) { return true;
 int TPlatformToolsBase::AskYesNoWithTimeout(const std::wstring&, const std::wstring&, std::uint32_t) {
   return 2;  // IDCANCEL: no way to ask
 }
+bool TPlatformToolsBase::WriteFileData(Handle, const void*, std::uint32_t, std::uint32_t& written) {
+  written = 0;
+  return NotAvailable(false);
+}
+bool TPlatformToolsBase::DeleteFile(const std::wstring&) { return NotAvailable(false); }
+bool TPlatformToolsBase::MoveFile(const std::wstring&, const std::wstring&, std::uint32_t) { return NotAvailable(false); }
+bool TPlatformToolsBase::CreateDirectory(const std::wstring&) { return NotAvailable(false); }
+bool TPlatformToolsBase::WriteIniString(const std::wstring&, const wchar_t*, const wchar_t*, const wchar_t*) {
+  return NotAvailable(false);
+}

@@ -1013,6 +1013,33 @@ int TPlatformTools::AskYesNoWithTimeout(const std::wstring& caption, const std::
   return answer == IDNO ? IDNO : IDYES;
 }
 
+bool TPlatformTools::WriteFileData(Handle file, const void* buffer, std::uint32_t count, std::uint32_t& written) {
+  DWORD done = 0;
+  const bool ok = ::WriteFile(AsHandle(file), buffer, count, &done, nullptr) != FALSE;
+  written = done;
+  if (ok && done != count) {
+    // A short write without a reason is a full disk.
+    ::SetLastError(ERROR_DISK_FULL);
+    return false;
+  }
+  return ok;
+}
+
+bool TPlatformTools::DeleteFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != FALSE; }
+
+bool TPlatformTools::MoveFile(const std::wstring& existingFile, const std::wstring& newFile, std::uint32_t flags) {
+  return ::MoveFileExW(existingFile.c_str(), newFile.empty() ? nullptr : newFile.c_str(), flags) != FALSE;
+}
+
+bool TPlatformTools::CreateDirectory(const std::wstring& path) {
+  return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+}
+
+bool TPlatformTools::WriteIniString(const std::wstring& file, const wchar_t* section, const wchar_t* key,
+                                    const wchar_t* value) {
+  return ::WritePrivateProfileStringW(section, key, value, file.c_str()) != FALSE;
+}
+
 RefPtr<IPlatformTools> CreateSystemPlatformTools(TRuntimeEnvironment& environment) {
   RefPtr<IPlatformTools> tools = MakeRef<TPlatformTools>();
   // A library must not initialise COM on its host's thread.

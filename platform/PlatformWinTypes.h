@@ -125,6 +125,12 @@ public:
   bool ThreadExists(std::uint32_t threadId) override;
   bool VerifyFileSignature(const std::wstring& file) override;
   int AskYesNoWithTimeout(const std::wstring& caption, const std::wstring& text, std::uint32_t timeoutMs) override;
+  bool WriteFileData(Handle file, const void* buffer, std::uint32_t count, std::uint32_t& written) override;
+  bool DeleteFile(const std::wstring& path) override;
+  bool MoveFile(const std::wstring& existingFile, const std::wstring& newFile, std::uint32_t flags) override;
+  bool CreateDirectory(const std::wstring& path) override;
+  bool WriteIniString(const std::wstring& file, const wchar_t* section, const wchar_t* key,
+                          const wchar_t* value) override;
 };
 
 // Access and sharing flags of an open mode (low two bits access, high four

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #undef CopyFile
+#undef CreateDirectory
 #undef CreateEvent
 #undef DeleteFile
 #undef CreateHardLink
@@ -39,6 +40,7 @@
 #undef IsCharLower
 #undef IsCharUpper
 #undef LoadLibrary
+#undef MoveFile
 #undef PostMessage
 #undef RegisterWindowMessage
 #undef RemoveDirectory

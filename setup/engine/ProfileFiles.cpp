@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/FileTool.h"
+#include "platform/PlatformIntfTypes.h"
 #include "platform/UniqueHandle.h"
 #include "platform/Win.h"
 
@@ -39,11 +40,11 @@ bool ReadBytes(const std::wstring& file, std::string& bytes) {
 }
 
 bool WriteBytes(const std::wstring& file, const std::string& bytes) {
-  UniqueKernelHandle handle(
-      ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  IPlatformTools& tools = PlatformTools();
+  UniqueKernelHandle handle(static_cast<HANDLE>(tools.OpenFileHandle(file, OpenModeWriteExclusive, false)));
   if (!handle) return false;
-  DWORD written = 0;
-  return ::WriteFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+  std::uint32_t written = 0;
+  return tools.WriteFileData(handle.get(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), written) &&
          written == bytes.size() && ::FlushFileBuffers(handle.get());
 }
 
@@ -52,7 +53,7 @@ bool WriteBytes(const std::wstring& file, const std::string& bytes) {
 // already has a byte-order mark stays as it is.
 void StoreAsUtf16(const std::wstring& file) {
   // The profile functions may hold changes of their own in a cache.
-  ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, file.c_str());
+  PlatformTools().WriteIniString(file, nullptr, nullptr, nullptr);
   std::string bytes;
   const bool exists = ReadBytes(file, bytes);
   // A file that is there but cannot be read is never written over.
@@ -79,9 +80,9 @@ void StoreAsUtf16(const std::wstring& file) {
     return;
   }
   const std::wstring staged = file + L".utf16";
-  if (!WriteBytes(staged, unicode) || !::MoveFileExW(staged.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  if (!WriteBytes(staged, unicode) || !PlatformTools().MoveFile(staged, file, MoveFileReplaceExisting)) {
     const DWORD error = ::GetLastError();
-    ::DeleteFileW(staged.c_str());
+    PlatformTools().DeleteFile(staged);
     ::SetLastError(error);
     CheckOSResult(false, file);
   }
@@ -119,12 +120,11 @@ void WriteProfileString(const std::wstring& file, const std::wstring& section, c
 
 void WriteAnsiProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
                             const std::wstring& value) {
-  CheckOSResult(::WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != FALSE,
-                file);
+  CheckOSResult(PlatformTools().WriteIniString(file, section.c_str(), key.c_str(), value.c_str()), file);
 }
 
 void EraseProfileSection(const std::wstring& file, const std::wstring& section) {
-  CheckOSResult(::WritePrivateProfileStringW(section.c_str(), nullptr, nullptr, file.c_str()) != FALSE, file);
+  CheckOSResult(PlatformTools().WriteIniString(file, section.c_str(), nullptr, nullptr), file);
 }
 
 std::wstring ProfileFullPath(const std::wstring& path) {

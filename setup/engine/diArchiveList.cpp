@@ -1,6 +1,7 @@
 #include "setup/engine/diArchiveList.h"
 
 #include "platform/FileTool.h"
+#include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
 #include "platform/UniqueHandle.h"
 #include "platform/Win.h"
@@ -23,8 +24,9 @@ public:
 
   std::size_t Read(void*, std::size_t) override { return 0; }
   std::size_t Write(const void* buffer, std::size_t count) override {
-    DWORD written = 0;
-    if (!::WriteFile(File, buffer, static_cast<DWORD>(count), &written, nullptr)) throw EWriteFailure{::GetLastError()};
+    std::uint32_t written = 0;
+    if (!PlatformTools().WriteFileData(File, buffer, static_cast<std::uint32_t>(count), written))
+      throw EWriteFailure{::GetLastError()};
     Written += written;
     return written;
   }
@@ -105,12 +107,12 @@ void TArchiveList::Write(const std::wstring& archive, const std::wstring& fileNa
                          const std::wstring& target) {
   TZipReader& reader = Reader(archive);
   ForceDirectoriesQuiet(ExtractFilePath(target));
-  UniqueHandle<KernelHandleTraits> file(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  UniqueHandle<KernelHandleTraits> file(
+      static_cast<HANDLE>(PlatformTools().OpenFileHandle(target, OpenModeWriteExclusive, false)));
   if (!file) RaiseArchiveError(archive, fileName, TZipFailureKind::FileCreate, 0, ::GetLastError());
   auto discard = [&] {
     file.reset();
-    ::DeleteFileW(target.c_str());
+    PlatformTools().DeleteFile(target);
   };
   try {
     TExtractedFile stream(file.get());

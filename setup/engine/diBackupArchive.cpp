@@ -1,6 +1,7 @@
 #include "setup/engine/diBackupArchive.h"
 
 #include "platform/FileTool.h"
+#include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
 #include "platform/Win.h"
 #include "setup/distribution/ZipArchive.h"
@@ -40,7 +41,7 @@ void TBackupArchive::Add(const std::wstring& path) {
   const std::wstring name = EntryName(path);
   const std::wstring staged = StageDir + name;
   ForceDirectoriesQuiet(ExtractFilePath(staged));
-  CheckOSResult(::CopyFileW(path.c_str(), staged.c_str(), FALSE) != FALSE, path);
+  CheckOSResult(PlatformTools().CopyFile(path, staged, false), path);
   try {
     Writer->AddFile(staged, name);
   } catch (const EZipError& e) {

@@ -26,7 +26,7 @@ std::wstring WholeUpdateFile(const TKvtSetup& setup, const std::wstring& fileNam
   if (FileExists(beside)) return beside;
   const std::wstring joined = setup.WorkDir + ExtractFileName(beside);
   // A joined file of an earlier attempt would get the volumes appended.
-  if (FileExists(joined)) ::DeleteFileW(joined.c_str());
+  if (FileExists(joined)) PlatformTools().DeleteFile(joined);
   if (!JoinFileParts(fileName, joined, ext.substr(0, 3), 1, false, false))
     throw Exception(rsRenewFileMergeError);
   return joined;
