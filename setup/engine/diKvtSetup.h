@@ -228,6 +228,14 @@ private:
   // file is there yet; false (nothing left behind) when it cannot be.
   bool ExtractInPlace(const TProgramLstFileItem& item, const std::wstring& destination);
   void CopyFiles(bool stationMode, std::uint8_t& cancel);
+  // FilesToProcess in the order the copy loop takes them.
+  std::vector<TProgramLstFileItem*> CopyOrder() const;
+  // Copies source onto target through a file beside it that replaces target
+  // by a rename: a copy that fails half-way leaves the old file whole. False
+  // (with the reason as the last error, nothing left beside) on failure.
+  bool CopyThroughTemporary(const std::wstring& source, const std::wstring& target);
+  // The temporary name beside target, never the path of a listed file.
+  std::wstring TemporaryCopyName(const std::wstring& target) const;
   void DeleteRemovedFiles(std::uint8_t& cancel);
   void FinishInstall();
   // Progress with a cancel byte of the caller's; true when it is set.

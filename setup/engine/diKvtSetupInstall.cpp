@@ -34,6 +34,8 @@ constexpr std::uint32_t YesNoQuestion = 36;             // MB_YESNO | MB_ICONQUE
 const wchar_t* const KeptCopyLetters = L"ILRCt";
 const wchar_t* const AlwaysOverwrittenLetters = L"SLCo";
 const wchar_t* const VersionCheckedLetters = L"CLv";
+// Items whose update patch applies to the kept copy rather than the file.
+const wchar_t* const PatchedKeptCopyLetters = L"ILRC";
 
 bool FileExists(const std::wstring& path) { return PlatformTools().FileExists(path); }
 
@@ -245,16 +247,34 @@ void TKvtSetup::CopyFiles(bool stationMode, std::uint8_t& cancel) {
     StatusCancelled(title, L" ", L" ", 0, cancel);
     for (int i = 0; i < FilesToProcess.Count(); ++i) total += FilesToProcess.Objects(i)->Size();
   }
-  for (int i = 0; i < FilesToProcess.Count(); ++i) {
-    TProgramLstFileItem& item = *FilesToProcess.Objects(i);
-    if (item.HasStatus(L"D")) continue;
-    if (StatusCancelled(title, item.TargetPath(InstallDir), L" ", -1, cancel)) Raise(rsInstallProgramInterrupted);
-    InstallItem(item, stationMode);
+  for (TProgramLstFileItem* item : CopyOrder()) {
+    if (item->HasStatus(L"D")) continue;
+    if (StatusCancelled(title, item->TargetPath(InstallDir), L" ", -1, cancel)) Raise(rsInstallProgramInterrupted);
+    InstallItem(*item, stationMode);
     if (OnStatus) {
-      done += item.Size();
+      done += item->Size();
       StatusCancelled(title, L"", L"", Percentage(done, total), cancel);
     }
   }
+}
+
+std::vector<TProgramLstFileItem*> TKvtSetup::CopyOrder() const {
+  std::vector<TProgramLstFileItem*> items;
+  for (int i = 0; i < FilesToProcess.Count(); ++i) items.push_back(FilesToProcess.Objects(i));
+  if (!RunningFromInstalled) return items;
+  // An update names the installed version in setup.ini and the installed
+  // files in the list: these two go in last, setup.ini after the list, so
+  // that an update that stops half-way still reads as the old version and
+  // is run again from the start.
+  const std::wstring list =
+      InstallDir + (NewFileList && !NewFileList->FileName.empty() ? ExtractFileName(NewFileList->FileName) : FilesLst);
+  for (const std::wstring& last : {list, InstallDir + L"setup.ini"}) {
+    std::stable_partition(items.begin(), items.end(),
+                          [&](const TProgramLstFileItem* item) {
+                            return UpperCaseText(item->TargetPath(InstallDir)) != UpperCaseText(last);
+                          });
+  }
+  return items;
 }
 
 void TKvtSetup::InstallItem(TProgramLstFileItem& item, bool stationMode) {
@@ -289,14 +309,20 @@ void TKvtSetup::InstallItem(TProgramLstFileItem& item, bool stationMode) {
       source.Path = target;
     }
     try {
-      if (copyToKept) CopyProgramFile(source.Path, keptCopy, false, BackupArchive != nullptr);
+      // An update patches the kept copy of an "I", "L", "R" or "C" item and
+      // the installed file of any other: that file is written last, so that
+      // an install stopped between the two copies leaves it old and a second
+      // update patches and copies the item again instead of skipping it.
+      const bool keptCopyLast = item.HasStatus(PatchedKeptCopyLetters);
+      if (copyToKept && !keptCopyLast) CopyProgramFile(source.Path, keptCopy, false, BackupArchive != nullptr);
       if (copyToTarget)
         CopyProgramFile(source.Path, target, item.HasStatus(VersionCheckedLetters), BackupArchive != nullptr);
+      if (copyToKept && keptCopyLast) CopyProgramFile(source.Path, keptCopy, false, BackupArchive != nullptr);
     } catch (...) {
-      if (source.IsTemporary) ::DeleteFileW(source.Path.c_str());
+      if (source.IsTemporary) PlatformTools().DeleteFile(source.Path);
       throw;
     }
-    if (source.IsTemporary) ::DeleteFileW(source.Path.c_str());
+    if (source.IsTemporary) PlatformTools().DeleteFile(source.Path);
     if (item.HasCaption() || item.CaptionChanged(item.Previous)) ShortcutItems.AddObject(item.RelativePath, &item);
     if (item.HasStatus(L"g")) OleItems.AddObject(item.RelativePath, &item);
     if (item.HasStatus(L"h")) HelpItems.AddObject(item.RelativePath, &item);
@@ -317,7 +343,7 @@ void TKvtSetup::DeleteRemovedFiles(std::uint8_t& cancel) {
     // A file that stays behind is only a leftover: the install goes on.
     auto remove = [this](const std::wstring& path) {
       ClearReadOnly(path);
-      if (!::DeleteFileW(path.c_str())) {
+      if (!PlatformTools().DeleteFile(path)) {
         const DWORD code = ::GetLastError();
         ReportMessage(mkWarning, SystemErrorMessage(code) + L" (" + path + L")");
       }
@@ -413,7 +439,7 @@ void TKvtSetup::CopyProgramFile(const std::wstring& source, const std::wstring& 
   ForceDirectoriesQuiet(ExtractFilePath(target));
   for (;;) {
     if (FileExists(target)) ClearReadOnly(target);
-    if (::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
+    if (CopyThroughTemporary(source, target)) {
       ClearReadOnly(target);
       return;
     }
@@ -429,6 +455,46 @@ void TKvtSetup::CopyProgramFile(const std::wstring& source, const std::wstring& 
       default: Raise(rsInstallProgramInterrupted);
     }
   }
+}
+
+bool TKvtSetup::CopyThroughTemporary(const std::wstring& source, const std::wstring& target) {
+  IPlatformTools& platform = PlatformTools();
+  // A target that a copy onto it could not open fails for the same reason
+  // (a file in use reads as a sharing violation), before anything is made.
+  if (IsFileLocked(target, OpenModeWriteExclusive)) return false;
+  const std::wstring temporary = TemporaryCopyName(target);
+  // The copy takes the source's attributes and times with it; the rename
+  // keeps them and replaces the old file in one step.
+  if (FileExists(temporary)) ClearReadOnly(temporary);
+  if (platform.CopyFile(source, temporary, false) && platform.MoveFile(temporary, target, MoveFileReplaceExisting))
+    return true;
+  const DWORD code = ::GetLastError();
+  if (FileExists(temporary)) {
+    ClearReadOnly(temporary);
+    platform.DeleteFile(temporary);
+  }
+  ::SetLastError(code);
+  return false;
+}
+
+std::wstring TKvtSetup::TemporaryCopyName(const std::wstring& target) const {
+  const auto listed = [this](const std::wstring& path) {
+    const std::wstring upper = UpperCaseText(path);
+    for (const TProgramLstFile* list : {FileList.get(), NewFileList.get()}) {
+      if (!list) continue;
+      for (const TProgramLstFileItem* item : *list) {
+        // Only a listed name with the marker can be the temporary one.
+        if (item->RelativePath.find(L".~") == std::wstring::npos) continue;
+        if (UpperCaseText(item->TargetPath(InstallDir)) == upper ||
+            UpperCaseText(DistrDir + item->DistrPath()) == upper)
+          return true;
+      }
+    }
+    return false;
+  };
+  std::wstring name = target + L".~new";
+  for (int n = 1; listed(name); ++n) name = target + L".~new" + std::to_wstring(n);
+  return name;
 }
 
 void TKvtSetup::RunProgram(const std::wstring& file, const std::wstring& switchText, const std::wstring& info) {

@@ -95,11 +95,24 @@ void TKvtSetup::DeleteProgramFolder() {
   ::SetCurrentDirectoryW(WorkDir.c_str());
   const std::wstring folder = ExcludeTrailingBackslash(SetupDir);
   IPlatformTools& platform = PlatformTools();
-  const std::uint32_t attributes = platform.GetFileAttributes(folder);
-  if (attributes != InvalidFileAttributes)
-    platform.SetFileAttributes(folder, attributes & ~static_cast<std::uint32_t>(FILE_ATTRIBUTE_READONLY |
-                                                                                 FILE_ATTRIBUTE_HIDDEN |
-                                                                                 FILE_ATTRIBUTE_SYSTEM));
-  // What cannot be deleted stays behind without a message.
+  const std::uint32_t blocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  const auto clearAttributes = [&] {
+    const std::uint32_t attributes = platform.GetFileAttributes(folder);
+    if (attributes != InvalidFileAttributes && (attributes & blocking) != 0)
+      platform.SetFileAttributes(folder, attributes & ~blocking);
+  };
+  clearAttributes();
+  // The files that make the folder an installed copy go last, once all
+  // else has gone: a folder that keeps a file it could not delete is still
+  // a copy whose uninstall can be run again. What cannot be deleted stays
+  // behind without a message.
+  const std::wstring base = UpperCaseText(IncludeTrailingBackslash(folder));
+  const auto identifiesCopy = [&](const std::wstring& file) {
+    const std::wstring name = UpperCaseText(file);
+    return name == base + L"SETUP.INI" || name == base + L"INSTCFG.INI" ||
+           (!FilesLst.empty() && name == base + UpperCaseText(FilesLst));
+  };
+  if (!DeleteDirectory(folder, false, true, true, identifiesCopy)) return;
+  clearAttributes();
   DeleteDirectory(folder, true, true, true);
 }
