@@ -125,6 +125,10 @@ TInstallFolders::TInstallFolders(const std::string& tag)
 
 TInstallFolders::~TInstallFolders() {
   DistrParameters() = Saved;
+  RemoveRecords();
+}
+
+void TInstallFolders::RemoveRecords() const {
   ::RegDeleteTreeW(HKEY_CLASSES_ROOT, RenewKey.c_str());
   std::vector<std::wstring> extensions{RenewExtension};
   for (wchar_t digit = L'1'; digit <= L'9'; ++digit) extensions.push_back(RenewExtension.substr(0, 3) + digit);

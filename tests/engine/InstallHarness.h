@@ -74,6 +74,9 @@ public:
   TKit NewKit(const std::wstring& version) const;
   // An installed copy of the same product in the program folder.
   TInstalledCopy NewCopy(const std::wstring& version) const;
+  // Removes what an install registered under this test's names (the
+  // Uninstall entries, the association, the group's shortcuts).
+  void RemoveRecords() const;
 
   std::filesystem::path Root() const { return Temp.path(); }
   std::filesystem::path KitPath() const { return Temp.path() / "Kit"; }
