@@ -28,13 +28,14 @@ out=$("$ROOT/scripts/wine-run.sh" "$PREFIX" "$WORK/StartupBench.exe" "$(winpath 
 WINEPREFIX="$PREFIX" wineserver -k 2>/dev/null || true
 echo "$out" | grep '^run '
 value() { echo "$out" | awk -v n="$1" '$1 == n { print $2 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 minimal=$(value minimal)
 setup=$(value setup)
 printf 'median of %d runs: minimal window %.3f s; setup.exe %.3f s (its copy started after %.3f s; the copy alone %.3f s)\n' \
   "$RUNS" "$minimal" "$setup" "$(value setup_first_instance)" "$(value setup_copy_alone)"
 printf 'best of %d runs: minimal window %.3f s; setup.exe %.3f s (its copy started after %.3f s; the copy alone %.3f s)\n' \
   "$RUNS" "$(value best_minimal)" "$(value best_setup)" "$(value best_setup_first_instance)" "$(value best_setup_copy_alone)"
-printf 'ratio of the best runs setup/minimal  %.2f\n' "$(echo "$(value best_setup) / $(value best_minimal)" | bc -l)"
+printf 'ratio of the best runs setup/minimal  %s\n' "$(ratio "$(value best_setup)" "$(value best_minimal)")"
 printf 'painted: minimal window %.3f s; setup.exe %.3f s\n' "$(value minimal_painted)" "$(value setup_painted)"
-printf 'ratio of the medians setup/minimal  %.2f  (goal <= 1.5 and setup < 1 s); painted %.2f\n' "$(echo "$setup / $minimal" | bc -l)" \
-  "$(echo "$(value setup_painted) / $(value minimal_painted)" | bc -l)"
+printf 'ratio of the medians setup/minimal  %s  (goal <= 1.5 and setup < 1 s); painted %s\n' "$(ratio "$setup" "$minimal")" \
+  "$(ratio "$(value setup_painted)" "$(value minimal_painted)")"
