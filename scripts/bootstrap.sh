@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes a Debian 12 machine ready to build and test: apt packages, libzip
-# cross-built for mingw-w64 from Debian's source package. Quick when all is
-# already in place. Usage: scripts/bootstrap.sh
+# and libdeflate cross-built for mingw-w64 from Debian's source packages.
+# Quick when all is already in place. Usage: scripts/bootstrap.sh
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -10,11 +10,13 @@ LIBZIP_VERSION=1.7.3
 LIBZIP_DEBIAN_VERSION=1.7.3-1
 LIBZIP_PREFIX="$DEPS/mingw"
 LIBZIP_STAMP="$LIBZIP_PREFIX/.libzip-$LIBZIP_DEBIAN_VERSION"
+LIBDEFLATE_DEBIAN_VERSION=1.14-1
+LIBDEFLATE_STAMP="$DEPS/mingw/.libdeflate-$LIBDEFLATE_DEBIAN_VERSION"
 
 PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
   wine64 wine xvfb xauth cmake ninja-build libz-mingw-w64-dev zlib1g-dev
-  googletest zip unzip clang libclang-rt-dev dpkg-dev libzip-dev pkg-config
+  googletest zip unzip clang libclang-rt-dev dpkg-dev libzip-dev pkg-config libdeflate-dev
 )
 
 as_root() {
@@ -97,5 +99,47 @@ build_libzip() {
   touch "$LIBZIP_STAMP"
 }
 
+# libdeflate's own Makefile cross-builds its static library when CC is a
+# mingw-w64 compiler (it names it libdeflatestatic.lib); it is installed as
+# libdeflate.a beside libzip. Several worktrees may share .deps: the build
+# runs under a lock and looks at the stamp again once it holds it.
+build_libdeflate() {
+  [ -f "$LIBDEFLATE_STAMP" ] && return 0
+  mkdir -p "$DEPS"
+  exec 9>"$DEPS/.libdeflate.lock"
+  flock 9
+  if [ -f "$LIBDEFLATE_STAMP" ]; then
+    exec 9>&-
+    return 0
+  fi
+  echo "bootstrap: building libdeflate $LIBDEFLATE_DEBIAN_VERSION for mingw-w64"
+  ensure_deb_src
+  apt_update_once
+  local work="$DEPS/src-libdeflate"
+  rm -rf "$work" && mkdir -p "$work"
+  local log="$DEPS/libdeflate-build.log"
+  local upstream=${LIBDEFLATE_DEBIAN_VERSION%-*}
+  if ! (
+    set -e
+    cd "$work"
+    apt-get source -qq --download-only "libdeflate=$LIBDEFLATE_DEBIAN_VERSION"
+    dpkg-source -x ./libdeflate_"$LIBDEFLATE_DEBIAN_VERSION".dsc libdeflate
+    grep -q "LIBDEFLATE_VERSION_STRING[[:space:]]*\"$upstream\"" libdeflate/libdeflate.h
+    make -C libdeflate -j2 libdeflatestatic.lib \
+      CC=x86_64-w64-mingw32-gcc-posix AR=x86_64-w64-mingw32-ar CFLAGS="-O2 -DNDEBUG"
+    install -d "$DEPS/mingw/include" "$DEPS/mingw/lib"
+    install -m644 libdeflate/libdeflate.h "$DEPS/mingw/include/libdeflate.h"
+    install -m644 libdeflate/libdeflatestatic.lib "$DEPS/mingw/lib/libdeflate.a"
+  ) >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "bootstrap: the libdeflate build failed (log: $log)" >&2
+    exit 1
+  fi
+  rm -rf "$work"
+  touch "$LIBDEFLATE_STAMP"
+  exec 9>&-
+}
+
 install_packages
 build_libzip
+build_libdeflate
