@@ -1,11 +1,13 @@
 #include "setup/distribution/Crc_32.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
-#include <algorithm>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "setup/distribution/Stream.h"
@@ -13,21 +15,20 @@
 
 namespace {
 
-constexpr std::size_t ChunkSize = 64 * 1024;
+constexpr std::size_t StreamChunkSize = 64 * 1024;
+
+// The chunks a small file is read in: read and summed while in the cache.
+constexpr std::size_t SmallChunkSize = 64 * 1024;
+
+// Blocks in flight between the reading thread and the worker: one being
+// read, one being summed, and one to spare for a worker woken late.
+constexpr std::size_t BlockCount = 3;
 
 }  // namespace
 
 std::uint32_t UpdateCrc32(const void* data, std::size_t length, std::uint32_t crc) {
-  // zlib inverts on entry and exit; undoing both gives the bare table step.
-  uLong value = ~crc & 0xFFFFFFFFu;
-  const auto* bytes = static_cast<const Bytef*>(data);
-  while (length > 0) {
-    const auto part = static_cast<uInt>(std::min<std::size_t>(length, 1u << 30));
-    value = crc32(value, bytes, part);
-    bytes += part;
-    length -= part;
-  }
-  return ~static_cast<std::uint32_t>(value);
+  // libdeflate inverts on entry and exit; undoing both gives the bare step.
+  return ~libdeflate_crc32(~crc, data, length);
 }
 
 std::wstring CrcToHex(std::uint32_t crc) {
@@ -39,7 +40,7 @@ std::wstring CrcToHex(std::uint32_t crc) {
 
 std::uint32_t StreamCrc32(TStream& stream) {
   stream.SetPosition(0);
-  std::vector<std::uint8_t> buffer(ChunkSize);
+  std::vector<std::uint8_t> buffer(StreamChunkSize);
   std::uint32_t crc = 0xFFFFFFFFu;
   for (;;) {
     const std::size_t n = stream.Read(buffer.data(), buffer.size());
@@ -49,28 +50,156 @@ std::uint32_t StreamCrc32(TStream& stream) {
   return ~crc;
 }
 
-std::uint32_t FileCrc32(const std::wstring& fileName) {
+// Block number k (counted over all files of the reader) lives in buffer
+// k % BlockCount. Blocks below Submitted were read; the worker has added
+// those below Summed to Crc. Crc belongs to the worker while it has blocks
+// to sum and to the reading thread once it has none.
+struct TFileCrcReader::TState {
+  std::unique_ptr<std::uint8_t[]> Memory;
+  std::size_t Lengths[BlockCount] = {};
+  std::uint64_t Submitted = 0;
+  std::uint64_t Summed = 0;
+  std::uint32_t Crc = 0xFFFFFFFFu;
+  bool Stopping = false;
+  bool WorkerFailed = false;
+  std::mutex Guard;
+  std::condition_variable WorkReady;    // a block was submitted, or the reader ends
+  std::condition_variable BlockSummed;  // the worker finished a block
+  std::thread Worker;
+
+  std::uint8_t* Buffer(std::uint64_t block) const { return Memory.get() + (block % BlockCount) * BlockSize; }
+
+  // The buffer of the next block, once the worker is done with what it held.
+  std::uint8_t* NextBuffer() {
+    std::unique_lock<std::mutex> lock(Guard);
+    BlockSummed.wait(lock, [this] { return Submitted - Summed < BlockCount; });
+    return Buffer(Submitted);
+  }
+
+  // True when a worker runs (started now if needed); false when the system
+  // cannot start one, and the reading thread sums on its own.
+  bool HaveWorker() {
+    if (Worker.joinable()) return true;
+    if (WorkerFailed) return false;
+    try {
+      Worker = std::thread([this] { Run(); });
+      return true;
+    } catch (const std::system_error&) {
+      WorkerFailed = true;
+      return false;
+    }
+  }
+
+  void Submit(std::size_t length) {
+    {
+      std::lock_guard<std::mutex> lock(Guard);
+      Lengths[Submitted % BlockCount] = length;
+      ++Submitted;
+    }
+    WorkReady.notify_one();
+  }
+
+  // Waits until every submitted block is summed: Crc is the caller's again.
+  void WaitIdle() {
+    std::unique_lock<std::mutex> lock(Guard);
+    BlockSummed.wait(lock, [this] { return Summed == Submitted; });
+  }
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(Guard);
+    for (;;) {
+      WorkReady.wait(lock, [this] { return Stopping || Summed < Submitted; });
+      if (Stopping) return;
+      const std::uint8_t* data = Buffer(Summed);
+      const std::size_t length = Lengths[Summed % BlockCount];
+      std::uint32_t crc = Crc;
+      lock.unlock();
+      crc = UpdateCrc32(data, length, crc);
+      lock.lock();
+      Crc = crc;
+      ++Summed;
+      BlockSummed.notify_one();
+    }
+  }
+
+  // Reads and sums the rest of a file in small chunks on this thread.
+  std::int64_t SumSmall(std::istream& in) {
+    std::uint8_t* buffer = Memory.get();
+    std::int64_t total = 0;
+    for (;;) {
+      in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(SmallChunkSize));
+      const auto length = static_cast<std::size_t>(in.gcount());
+      Crc = UpdateCrc32(buffer, length, Crc);
+      total += static_cast<std::int64_t>(length);
+      if (length < SmallChunkSize) return total;
+    }
+  }
+
+  // Reads a file in blocks: each full block is summed by the worker while
+  // the next is read; the last one here, once the worker is done.
+  std::int64_t SumLarge(std::istream& in) {
+    std::int64_t total = 0;
+    for (;;) {
+      std::uint8_t* buffer = NextBuffer();
+      in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(BlockSize));
+      const auto length = static_cast<std::size_t>(in.gcount());
+      total += static_cast<std::int64_t>(length);
+      if (length == BlockSize && HaveWorker()) {
+        Submit(length);
+        continue;
+      }
+      WaitIdle();
+      Crc = UpdateCrc32(buffer, length, Crc);
+      if (length < BlockSize) return total;
+    }
+  }
+};
+
+TFileCrcReader::TFileCrcReader() : State(std::make_unique<TState>()) {}
+
+TFileCrcReader::~TFileCrcReader() {
+  if (!State->Worker.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(State->Guard);
+    State->Stopping = true;
+  }
+  State->WorkReady.notify_one();
+  State->Worker.join();
+}
+
+TFileSum TFileCrcReader::Sum(const std::wstring& fileName) {
   const std::filesystem::path path(fileName);
-  // Read in small chunks whatever the size: loading files whole into fresh
-  // memory (or large chunks, which Windows heaps map and unmap per block)
-  // made checking an installed copy several times slower than reading it.
-  std::ifstream in(path, std::ios::binary);
+  // Unbuffered: every chunk is read straight into its buffer.
+  std::ifstream in;
+  in.rdbuf()->pubsetbuf(nullptr, 0);
+  in.open(path, std::ios::binary);
+  std::error_code error;
   if (!in) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return 0;
+    if (!std::filesystem::is_regular_file(path, error)) return {};
     RaiseFileOpenError(fileName);
   }
-  std::vector<char> buffer(ChunkSize);
-  std::uint32_t crc = 0xFFFFFFFFu;
-  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
-    crc = UpdateCrc32(buffer.data(), static_cast<std::size_t>(in.gcount()), crc);
-  }
-  if (in.bad()) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return 0;  // a folder opens on some systems
+  // Once per reader: fresh memory per file (which Windows heaps map and
+  // unmap for every large block) made a check several times slower.
+  if (!State->Memory) State->Memory.reset(new std::uint8_t[BlockCount * BlockSize]);
+
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  State->Crc = 0xFFFFFFFFu;
+  TFileSum sum;
+  sum.Length = size >= LargeFileSize ? State->SumLarge(in) : State->SumSmall(in);
+  if (in.bad() || size < 0) {
+    if (!std::filesystem::is_regular_file(path, error)) return {};  // a folder opens on some systems
     RaiseReadError(fileName);
   }
-  return ~crc;
+  sum.Found = true;
+  sum.Crc = ~State->Crc;
+  return sum;
+}
+
+std::uint32_t FileCrc32(const std::wstring& fileName) {
+  TFileCrcReader reader;
+  return reader.FileCrc32(fileName);
 }
 
 std::uint32_t WideStringCrc32(const std::wstring& text, std::uint32_t start) {

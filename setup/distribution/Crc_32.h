@@ -1,9 +1,11 @@
 #pragma once
 // The CRC-32 of ZIP (reflected polynomial 0xEDB88320) that list files,
-// patches and update files carry, computed by zlib.
+// patches and update files carry. Every CRC the system computes goes through
+// UpdateCrc32, which uses libdeflate's carry-less multiplication folding.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class TStream;
@@ -19,8 +21,45 @@ std::wstring CrcToHex(std::uint32_t crc);
 // chunks; EStreamError when the stream cannot be read.
 std::uint32_t StreamCrc32(TStream& stream);
 
-// The standard CRC-32 of a file, read in chunks; 0 when it does not exist,
-// EStreamError when it cannot be read.
+// What reading a whole file found.
+struct TFileSum {
+  bool Found = false;       // false for a file that does not exist, or a folder
+  std::int64_t Length = 0;  // the bytes read
+  std::uint32_t Crc = 0;    // their standard CRC-32
+};
+
+// Sums whole files for a run over many of them (a version check). A large
+// file is read in large blocks and, while the next block is read, a worker
+// thread sums the last one, so that summing costs little beyond the read; a
+// smaller one is read and summed in small chunks that stay in the cache,
+// where handing blocks to another thread would cost more than it saves. The
+// buffers and the worker (started for the first large file) live as long
+// as the reader. One thread uses a reader at a time.
+class TFileCrcReader {
+public:
+  TFileCrcReader();
+  ~TFileCrcReader();
+  TFileCrcReader(const TFileCrcReader&) = delete;
+  TFileCrcReader& operator=(const TFileCrcReader&) = delete;
+
+  // Reads the file whole; EStreamError naming it when it exists but cannot
+  // be opened or read.
+  TFileSum Sum(const std::wstring& fileName);
+  // The standard CRC-32 of a file; 0 when it does not exist or is a folder,
+  // EStreamError naming the file when it cannot be opened or read.
+  std::uint32_t FileCrc32(const std::wstring& fileName) { return Sum(fileName).Crc; }
+
+  // The blocks a large file is read in, and the size from which a file
+  // counts as large.
+  static constexpr std::size_t BlockSize = 1024 * 1024;
+  static constexpr std::int64_t LargeFileSize = 4 * static_cast<std::int64_t>(BlockSize);
+
+private:
+  struct TState;
+  std::unique_ptr<TState> State;
+};
+
+// TFileCrcReader::FileCrc32 of a reader made for the one file.
 std::uint32_t FileCrc32(const std::wstring& fileName);
 
 // UpdateCrc32 over the UTF-16LE bytes of the text from start, without the

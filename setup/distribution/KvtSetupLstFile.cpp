@@ -293,20 +293,22 @@ std::wstring TProgramLstFileItem::TargetPath(const std::wstring& programFolder) 
 }
 
 void TProgramLstFileItem::Verify() const {
+  TFileCrcReader reader;
+  Verify(reader);
+}
+
+void TProgramLstFileItem::Verify(TFileCrcReader& reader) const {
   if (IsDeleted || !ContentChanged(Previous)) return;
-  IPlatformTools& platform = PlatformTools();
-  if (!InstalledPath.empty() && !platform.FileExists(InstalledPath)) {
+  if (!InstalledPath.empty() && !PlatformTools().FileExists(InstalledPath)) {
     throw EMessageError(FormatText(rsFileNotFound, {InstalledPath}));
   }
-  if (LocalPath.empty() || !platform.FileExists(LocalPath)) {
-    throw EMessageError(FormatText(rsFileNotFound, {LocalPath.empty() ? FileName : LocalPath}));
-  }
-  std::error_code error;
-  const auto length = std::filesystem::file_size(std::filesystem::path(LocalPath), error);
-  if (error || static_cast<std::int64_t>(length) != Size()) {
-    throw EMessageError(FormatText(rsFileSizeMismatch, {LocalPath}));
-  }
-  if (CrcToHex(FileCrc32(LocalPath)) != CRC) throw EMessageError(FormatText(rsFileCrcMismatch, {LocalPath}));
+  if (LocalPath.empty()) throw EMessageError(FormatText(rsFileNotFound, {FileName}));
+  // One open and one pass: whether the file is there, its length and its
+  // CRC all come from reading it.
+  const TFileSum sum = reader.Sum(LocalPath);
+  if (!sum.Found) throw EMessageError(FormatText(rsFileNotFound, {LocalPath}));
+  if (sum.Length != Size()) throw EMessageError(FormatText(rsFileSizeMismatch, {LocalPath}));
+  if (CrcToHex(sum.Crc) != CRC) throw EMessageError(FormatText(rsFileCrcMismatch, {LocalPath}));
 }
 
 std::wstring NormalizePath(const std::wstring& path) {

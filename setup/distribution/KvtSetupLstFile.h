@@ -13,6 +13,8 @@
 
 #include "platform/ObjList.h"
 
+class TFileCrcReader;
+
 // Letter case applied to FileName and Arc values (Files) and Dir values
 // (Dirs) while parsing: 0 as written, 1 upper case by the system, 2 A-Z and
 // U+00C0..U+00DF lowered. Set once through the distribution parameters.
@@ -66,8 +68,10 @@ public:
   std::wstring TargetPath(const std::wstring& programFolder) const;
   // Checks presence, length and CRC of LocalPath (and presence of
   // InstalledPath); raises EMessageError with rsFileNotFound,
-  // rsFileSizeMismatch or rsFileCrcMismatch.
+  // rsFileSizeMismatch or rsFileCrcMismatch. A check of many items passes
+  // one reader to all of them.
   void Verify() const;
+  void Verify(TFileCrcReader& reader) const;
 
   std::vector<std::pair<std::wstring, std::wstring>> Values;
   std::wstring Arc;

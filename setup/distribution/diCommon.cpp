@@ -7,6 +7,7 @@
 
 #include "platform/PlatformIntfTypes.h"
 #include "platform/StrTool.h"
+#include "setup/distribution/Crc_32.h"
 #include "setup/distribution/ZipArchiveSystem.h"
 #include "setup/distribution/diCommonSystem.h"
 #include "setup/messages/FormatText.h"
@@ -154,9 +155,11 @@ void TDIVersion::Check() {
   const std::wstring title = FormatText(rsCheckingVersion, {std::wstring()});
   Status(title, L" ", L" ", 0);
   Message(1, FormatText(rsCheckingVersion, {Version}));
+  // One reader for all items: its worker and buffers serve every file.
+  TFileCrcReader reader;
   for (int i = 0; i < Items.Count(); ++i) {
     try {
-      CheckItem(i, title);
+      CheckItem(i, title, reader);
     } catch (const std::exception& e) {
       Message(0, ExceptionMessage(e));
       if (Cancel) throw;
@@ -165,12 +168,12 @@ void TDIVersion::Check() {
   Status(title, L" ", L" ", 100);
 }
 
-void TDIVersion::CheckItem(int index, const std::wstring& title) {
+void TDIVersion::CheckItem(int index, const std::wstring& title, TFileCrcReader& reader) {
   if (Cancel) Raise(rsCheckingVersionInterrupted);
   const TProgramLstFileItem& item = *Items[index];
   const std::int32_t percent = PlatformTools().MulDiv(index + 1, 100, Items.Count());
   Status(title, item.LocalPath, L"", percent);
-  item.Verify();
+  item.Verify(reader);
   Status(title, L"", L"", percent);
 }
 

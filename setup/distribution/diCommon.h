@@ -113,7 +113,7 @@ private:
   void Status(const std::wstring& title, const std::wstring& text1, const std::wstring& text2, std::int32_t percent);
   void Message(std::int32_t kind, const std::wstring& text);
   void AdvanceProgress(std::int64_t bytes);
-  void CheckItem(int index, const std::wstring& title);
+  void CheckItem(int index, const std::wstring& title, TFileCrcReader& reader);
   void WriteArchive(std::size_t index, const std::wstring& distrFolder, TSaveQueue& queue);
   void WriteArchives(const std::wstring& distrFolder);
   bool HandleSaveEvent(const TSaveEvent& event, TArchiveProgress& progress);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 #include "setup/distribution/Stream.h"
 #include "support/TestSupport.h"
@@ -35,6 +37,23 @@ TEST(Crc32, StepsChainToTheStandardCheckValue) {
   EXPECT_EQ(UpdateCrc32(text.data(), 0, 0x12345678u), 0x12345678u);
 }
 
+TEST(Crc32, AgreesWithZlibForEveryShortLengthAtEveryAlignment) {
+  std::mt19937 random(20261211);
+  std::vector<unsigned char> bytes(4096 + 16);
+  for (auto& b : bytes) b = static_cast<unsigned char>(random());
+  for (std::size_t start = 0; start < 16; ++start) {
+    const unsigned char* data = bytes.data() + start;
+    for (std::size_t length = 0; length <= 4096; ++length) {
+      const auto expected = static_cast<std::uint32_t>(crc32(0, data, static_cast<uInt>(length)));
+      ASSERT_EQ(~UpdateCrc32(data, length, 0xFFFFFFFFu), expected) << "start " << start << " length " << length;
+      // Chained in two steps, the second one starting anywhere.
+      const std::size_t split = length / 3;
+      ASSERT_EQ(~UpdateCrc32(data + split, length - split, UpdateCrc32(data, split, 0xFFFFFFFFu)), expected)
+          << "start " << start << " length " << length;
+    }
+  }
+}
+
 TEST(Crc32, HexIsEightUpperCaseDigits) {
   EXPECT_EQ(CrcToHex(0x0A1B2C3Du), L"0A1B2C3D");
   EXPECT_EQ(CrcToHex(0), L"00000000");
@@ -63,6 +82,53 @@ TEST(Crc32, FilesOnBothSidesOfTheStreamingLimitAgreeWithZlib) {
   EXPECT_EQ(FileCrc32((dir.path() / "missing.bin").wstring()), 0u);
   EXPECT_EQ(FileCrc32(dir.path().wstring()), 0u) << "a folder is not a file";
 }
+
+// One reader over files of sizes around its block size, small and large
+// mixed: each file starts from a clean sum whatever the blocks before it
+// left in the reader's buffers.
+TEST(Crc32, OneReaderSumsFilesOfEverySizeAroundItsBlocks) {
+  testsupport::TempDir dir("crc");
+  constexpr std::size_t Block = TFileCrcReader::BlockSize;
+  TFileCrcReader reader;
+  int number = 0;
+  for (std::size_t size : {Block + 1, std::size_t{0}, Block - 1, Block, std::size_t{5}, 2 * Block, 3 * Block + 17,
+                           4 * Block, 4 * Block + 1, 5 * Block - 1, std::size_t{1}, 9 * Block + 4096}) {
+    SCOPED_TRACE(size);
+    const auto file = dir.path() / ("data" + std::to_string(number++) + ".bin");
+    std::string bytes = Pattern(size + 7).substr(7);
+    testsupport::WriteFile(file, bytes);
+    EXPECT_EQ(reader.FileCrc32(file.wstring()), ZlibCrc(bytes));
+  }
+  EXPECT_EQ(reader.FileCrc32((dir.path() / "missing.bin").wstring()), 0u);
+  const std::string last = Pattern(3 * Block);
+  testsupport::WriteFile(dir.path() / "last.bin", last);
+  EXPECT_EQ(reader.FileCrc32((dir.path() / "last.bin").wstring()), ZlibCrc(last)) << "after a missing file";
+}
+
+#ifdef _WIN32
+// A file another process holds without sharing cannot be opened: the error
+// names it, and the reader goes on with the next file.
+TEST(Crc32, AFileThatCannotBeOpenedIsNamedAndTheReaderGoesOn) {
+  testsupport::TempDir dir("crc");
+  const std::string bytes = Pattern(static_cast<std::size_t>(TFileCrcReader::LargeFileSize) + 99);
+  testsupport::WriteFile(dir.path() / "held.bin", bytes);
+  testsupport::WriteFile(dir.path() / "free.bin", bytes);
+  const std::wstring held = (dir.path() / "held.bin").wstring();
+  TFileCrcReader reader;
+  EXPECT_EQ(reader.FileCrc32((dir.path() / "free.bin").wstring()), ZlibCrc(bytes));
+  {
+    testsupport::ChildProcess holder = testsupport::HoldFileOpen(held, 0);
+    try {
+      reader.FileCrc32(held);
+      ADD_FAILURE() << "a held file was read";
+    } catch (const EStreamError& e) {
+      EXPECT_NE(e.Message().find(held), std::wstring::npos) << e.Message();
+    }
+  }
+  EXPECT_EQ(reader.FileCrc32((dir.path() / "free.bin").wstring()), ZlibCrc(bytes));
+  EXPECT_EQ(reader.FileCrc32(held), ZlibCrc(bytes));
+}
+#endif
 
 TEST(Crc32, WideStringUsesUtf16LeBytesWithoutFinalInversion) {
   const unsigned char bytes[] = {0x41, 0x00, 0x11, 0x04, 0x3D, 0xD8, 0x00, 0xDE};
