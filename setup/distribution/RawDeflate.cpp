@@ -1,5 +1,6 @@
 #include "setup/distribution/RawDeflate.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -30,17 +31,15 @@ bool InflateRaw(const std::uint8_t* data, std::size_t size, std::size_t maxSize,
 }
 
 bool DeflateRaw(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out) {
-  z_stream z{};
-  if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-  out.resize(deflateBound(&z, static_cast<uLong>(data.size())));
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  const int status = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return status == Z_STREAM_END;
+  // libdeflate at its highest level: whole-buffer near-optimal parsing
+  // packs several percent smaller than zlib's best.
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(12);
+  if (!compressor) return false;
+  out.resize(libdeflate_deflate_compress_bound(compressor, data.size()));
+  const std::size_t size = libdeflate_deflate_compress(compressor, data.data(), data.size(), out.data(), out.size());
+  libdeflate_free_compressor(compressor);
+  out.resize(size);
+  return size != 0;
 }
 
 struct TRawInflater::TState {

@@ -11,7 +11,8 @@
 // would inflate beyond maxSize bytes (out is then incomplete).
 bool InflateRaw(const std::uint8_t* data, std::size_t size, std::size_t maxSize, std::vector<std::uint8_t>& out);
 
-// Deflates data at the highest compression level; false if zlib fails.
+// Deflates data at libdeflate's highest compression level; false when the
+// compressor cannot be made.
 bool DeflateRaw(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out);
 
 // Inflates a raw deflate stream that arrives in pieces into buffers the

@@ -1,8 +1,9 @@
 #pragma once
 // ZIP archives of distribution kits, update files and backups, over libzip:
 // a writer that stores files under their bare names with deflate at the
-// highest level, and a reader that extracts one named entry and verifies
-// its CRC-32 against the archive's directory.
+// highest level (libdeflate's, or zlib's for large files), and a reader that
+// extracts one named entry and verifies its CRC-32 against the archive's
+// directory.
 
 #include <atomic>
 #include <cstdint>
@@ -41,8 +42,12 @@ std::wstring ZipErrorText(int libraryCode);
 // Writes one new archive. Entries are added in order; file contents are
 // read and compressed when the archive is saved, each file held open only
 // while it is read, so an archive of any number of files needs one handle.
+// Files of up to WholeDeflateLimit bytes are deflated whole by libdeflate
+// at its highest level; larger ones stream through zlib at level 9.
 class TZipWriter {
 public:
+  static constexpr std::int64_t WholeDeflateLimit = 16 * 1024 * 1024;
+
   // Replaces an existing archive of that name when saved; raises EZipError
   // when libzip cannot prepare the archive.
   TZipWriter(const std::wstring& fileName, bool autoSave);

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <atomic>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -89,6 +91,128 @@ TEST(ZipArchive, StoresBareNamesDeflatedAndReadsThemBackWithTheirCrc) {
   EXPECT_TRUE(reader.HasEntry(L"TEXT.txt"));
   reader.ExtractToFile(L"random.bin", dir.file(L"copy.bin"));
   EXPECT_EQ(ReadFile(dir.path() / "copy.bin"), files[1].second);
+}
+
+namespace {
+// The size of the best raw deflate stream zlib makes of the bytes.
+std::size_t ZlibBestSize(const std::string& bytes) {
+  z_stream z{};
+  if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK) return 0;
+  std::vector<unsigned char> out(deflateBound(&z, static_cast<uLong>(bytes.size())));
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  z.avail_in = static_cast<uInt>(bytes.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  const int status = deflate(&z, Z_FINISH);
+  const std::size_t size = z.total_out;
+  deflateEnd(&z);
+  return status == Z_STREAM_END ? size : 0;
+}
+
+// The Unix path of a file (the test runs under Wine), for a native program.
+std::wstring UnixPath(const std::wstring& path) {
+  using TUnixName = char*(__cdecl*)(const wchar_t*);
+  const auto unixName = reinterpret_cast<TUnixName>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unixName) return {};
+  char* name = unixName(path.c_str());
+  if (!name) return {};
+  std::wstring result(name, name + std::strlen(name));
+  ::HeapFree(::GetProcessHeap(), 0, name);
+  return result;
+}
+
+// Runs a native shell command from under Wine and returns its exit code;
+// -1 when it cannot be started or has not ended within a minute. Wine gives
+// no waitable handle of a native process: the shell writes the code into a
+// file of the folder.
+int RunNative(const TempDir& dir, const std::wstring& command) {
+  const std::wstring codeFile = UnixPath(dir.file(L"exit-code.txt"));
+  if (codeFile.empty()) return -1;
+  testsupport::ChildProcess shell;
+  if (!shell.Start(L"Z:\\bin\\sh -c \"" + command + L"; echo $? > '" + codeFile + L".part'; mv '" + codeFile +
+                   L".part' '" + codeFile + L"'\"")) {
+    return -1;
+  }
+  for (int i = 0; i < 600; ++i) {
+    if (std::filesystem::exists(dir.path() / "exit-code.txt")) return std::stoi(ReadFile(dir.path() / "exit-code.txt"));
+    ::Sleep(100);
+  }
+  return -1;
+}
+
+// Text of words in random order, as compressible as a program's texts.
+std::string Prose(std::size_t size, unsigned seed) {
+  static const char* const Words[] = {"media ", "server ", "Tavrel ", "playlist ", "stream\r\n", "UPnP ",
+                                      "DLNA ", "track ", "album ", "library ", "device "};
+  std::mt19937 random(seed);
+  std::string text;
+  while (text.size() < size) text += Words[random() % std::size(Words)];
+  text.resize(size);
+  return text;
+}
+}  // namespace
+
+// Files up to the whole-file limit are deflated by libdeflate (smaller than
+// zlib's best), larger ones by zlib as they stream; either way the archive
+// reads back here, in libzip and in Info-ZIP's unzip, CRCs checked.
+TEST(ZipArchive, WholeFileAndStreamedDeflateReadBackEverywhere) {
+  TempDir dir("zip");
+  const std::vector<std::pair<std::wstring, std::string>> files = {
+      {L"text.txt", Prose(700000, 1) + RandomBytes(3000, 7) + Compressible(5000)},
+      {L"random.bin", RandomBytes(1500000, 2)},
+      {L"tiny.txt", "tiny"},
+      // Repetitive, for libdeflate's and zlib's best levels to be quick.
+      {L"limit.bin", Compressible(static_cast<std::size_t>(TZipWriter::WholeDeflateLimit))},
+      {L"large.bin", Compressible(static_cast<std::size_t>(TZipWriter::WholeDeflateLimit) + 1)},
+  };
+  for (const auto& [name, bytes] : files) WriteFile(dir.path() / name, bytes);
+  {
+    TZipWriter writer(dir.file(L"out.zip"), false);
+    for (const auto& [name, bytes] : files) ASSERT_TRUE(writer.AddFile(dir.file(name)));
+    ASSERT_TRUE(writer.Save());
+  }
+
+  int error = 0;
+  zip_t* raw = zip_open((dir.path() / "out.zip").string().c_str(), ZIP_RDONLY, &error);
+  ASSERT_NE(raw, nullptr);
+  for (const auto& [name, bytes] : files) {
+    const std::string bare(name.begin(), name.end());
+    SCOPED_TRACE(bare);
+    zip_stat_t stat;
+    ASSERT_EQ(zip_stat(raw, bare.c_str(), 0, &stat), 0);
+    EXPECT_EQ(stat.comp_method, ZIP_CM_DEFLATE);
+    EXPECT_EQ(stat.size, bytes.size());
+    EXPECT_EQ(stat.crc, Crc(bytes));
+    const std::size_t zlib = ZlibBestSize(bytes);
+    if (bare == "large.bin") {
+      EXPECT_GE(stat.comp_size, zlib - zlib / 1000) << "streamed through zlib at its best level";
+    } else if (bare == "random.bin") {
+      EXPECT_LE(stat.comp_size, bytes.size() + bytes.size() / 1000) << "incompressible data stays its size";
+    } else if (bare == "text.txt") {
+      EXPECT_LT(stat.comp_size, zlib - zlib / 50) << "deflated whole by libdeflate, 2 % smaller at least";
+    }
+    zip_file_t* entry = zip_fopen(raw, bare.c_str(), 0);
+    ASSERT_NE(entry, nullptr);
+    std::string content(bytes.size() + 1, '\0');
+    const zip_int64_t got = zip_fread(entry, content.data(), content.size());
+    EXPECT_EQ(zip_fclose(entry), 0);
+    ASSERT_EQ(got, static_cast<zip_int64_t>(bytes.size()));
+    content.resize(bytes.size());
+    EXPECT_TRUE(content == bytes);
+  }
+  zip_discard(raw);
+
+  TZipReader reader(dir.file(L"out.zip"));
+  for (const auto& [name, bytes] : files) {
+    EXPECT_EQ(reader.EntryCrc(name), Crc(bytes));
+    EXPECT_TRUE(Extract(reader, name) == bytes);
+  }
+
+  if (::GetFileAttributesW(L"Z:\\usr\\bin\\unzip") == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no Info-ZIP unzip";
+  const std::wstring archive = UnixPath(dir.file(L"out.zip"));
+  ASSERT_FALSE(archive.empty());
+  EXPECT_EQ(RunNative(dir, L"unzip -tqq '" + archive + L"'"), 0) << "unzip -t found a fault";
 }
 
 TEST(ZipArchive, AFileThatCannotBeOpenedFailsAloneAndTheRestIsSaved) {
