@@ -122,23 +122,24 @@ struct TFileCrcReader::TState {
     }
   }
 
-  // Reads and sums the rest of a file in small chunks on this thread.
-  std::int64_t SumSmall(std::istream& in) {
+  // Reads and sums the start of a file in small chunks on this thread, up
+  // to LargeFileSize bytes; false when the file goes on beyond them.
+  bool SumStart(std::istream& in, std::int64_t& total) {
     std::uint8_t* buffer = Memory.get();
-    std::int64_t total = 0;
-    for (;;) {
+    while (total < LargeFileSize) {
       in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(SmallChunkSize));
       const auto length = static_cast<std::size_t>(in.gcount());
       Crc = UpdateCrc32(buffer, length, Crc);
       total += static_cast<std::int64_t>(length);
-      if (length < SmallChunkSize) return total;
+      if (length < SmallChunkSize) return true;
     }
+    return false;
   }
 
-  // Reads a file in blocks: each full block is summed by the worker while
-  // the next is read; the last one here, once the worker is done.
-  std::int64_t SumLarge(std::istream& in) {
-    std::int64_t total = 0;
+  // Reads the rest of a file in blocks: each full block is summed by the
+  // worker while the next is read; the last one here, once the worker is
+  // done.
+  void SumRest(std::istream& in, std::int64_t& total) {
     for (;;) {
       std::uint8_t* buffer = NextBuffer();
       in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(BlockSize));
@@ -150,7 +151,7 @@ struct TFileCrcReader::TState {
       }
       WaitIdle();
       Crc = UpdateCrc32(buffer, length, Crc);
-      if (length < BlockSize) return total;
+      if (length < BlockSize) return;
     }
   }
 };
@@ -182,13 +183,11 @@ TFileSum TFileCrcReader::Sum(const std::wstring& fileName) {
   // unmap for every large block) made a check several times slower.
   if (!State->Memory) State->Memory.reset(new std::uint8_t[BlockCount * BlockSize]);
 
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
+  // No size is asked for: a file is large once its start has been read.
   State->Crc = 0xFFFFFFFFu;
   TFileSum sum;
-  sum.Length = size >= LargeFileSize ? State->SumLarge(in) : State->SumSmall(in);
-  if (in.bad() || size < 0) {
+  if (!State->SumStart(in, sum.Length)) State->SumRest(in, sum.Length);
+  if (in.bad()) {
     if (!std::filesystem::is_regular_file(path, error)) return {};  // a folder opens on some systems
     RaiseReadError(fileName);
   }

@@ -28,11 +28,12 @@ struct TFileSum {
   std::uint32_t Crc = 0;    // their standard CRC-32
 };
 
-// Sums whole files for a run over many of them (a version check). A large
-// file is read in large blocks and, while the next block is read, a worker
-// thread sums the last one, so that summing costs little beyond the read; a
-// smaller one is read and summed in small chunks that stay in the cache,
-// where handing blocks to another thread would cost more than it saves. The
+// Sums whole files for a run over many of them (a version check). The first
+// LargeFileSize bytes of a file are read and summed in small chunks that
+// stay in the cache, where handing blocks to another thread would cost more
+// than it saves; the rest of a larger file is read in large blocks and,
+// while the next block is read, a worker thread sums the last one, so that
+// summing costs little beyond the read. The
 // buffers and the worker (started for the first large file) live as long
 // as the reader. One thread uses a reader at a time.
 class TFileCrcReader {
@@ -49,8 +50,8 @@ public:
   // EStreamError naming the file when it cannot be opened or read.
   std::uint32_t FileCrc32(const std::wstring& fileName) { return Sum(fileName).Crc; }
 
-  // The blocks a large file is read in, and the size from which a file
-  // counts as large.
+  // The blocks the rest of a large file is read in, and the start of a file
+  // read in small chunks.
   static constexpr std::size_t BlockSize = 1024 * 1024;
   static constexpr std::int64_t LargeFileSize = 4 * static_cast<std::int64_t>(BlockSize);
 
