@@ -48,10 +48,7 @@ TBoxAnswer Answers(int completion) {
 class SetupServiceTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    Kit = Root.path() / "kit";
-    fs::create_directories(Kit);
-    fs::copy_file(ExecutableDir() / "setup.exe", Kit / "setup.exe");
-    fs::copy_file(ExecutableDir() / "setup.sln", Kit / "setup.sln");
+    Kit = NewSetupFolder(Root.path() / "kit");
   }
   void TearDown() override {
     if (Process.Running()) Process.Kill();

@@ -76,6 +76,12 @@ TWindowFilter SetupWindowsBelow(const std::wstring& folder) {
   };
 }
 
+fs::path NewSetupFolder(const fs::path& folder) {
+  fs::create_directories(folder);
+  for (const char* name : {"setup.exe", "setup.sln"}) fs::copy_file(ExecutableDir() / name, folder / name);
+  return folder;
+}
+
 std::wstring ItemText(HWND window, int id) {
   wchar_t text[1024] = {};
   DWORD_PTR length = 0;

@@ -26,6 +26,9 @@ void WaitUntilNoBoxes(const std::wstring& folder);
 // below folder.
 TWindowFilter SetupWindowsBelow(const std::wstring& folder);
 
+// The folder, created, with the built setup.exe and setup.sln in it.
+std::filesystem::path NewSetupFolder(const std::filesystem::path& folder);
+
 std::wstring ItemText(HWND window, int id);
 // WM_SETTEXT to the control, across processes.
 void SetItemText(HWND window, int id, const std::wstring& text);

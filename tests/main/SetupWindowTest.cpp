@@ -38,16 +38,13 @@ std::wstring DesktopLink(const std::wstring& productName) {
   return std::wstring(desktop) + L"\\" + productName + L".lnk";
 }
 
-// The local folder of path without its drive ("\users\..."), and its drive.
+// The local folder of path without its drive ("\users\...").
 std::wstring WithoutDrive(const fs::path& path) { return path.wstring().substr(2); }
 
 class SetupWindowTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    Kit = Root.path() / "kit";
-    fs::create_directories(Kit);
-    fs::copy_file(ExecutableDir() / "setup.exe", Kit / "setup.exe");
-    fs::copy_file(ExecutableDir() / "setup.sln", Kit / "setup.sln");
+    Kit = NewSetupFolder(Root.path() / "kit");
     WriteFile(Kit / "setup.ini", KitIni);
   }
   void TearDown() override {
