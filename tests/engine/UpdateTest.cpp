@@ -206,7 +206,7 @@ TEST(Update, AGoodUpdateInstallsTheNewVersionAndItsRecords) {
 
   EXPECT_TRUE(HasMessage(run, mkInfo, L"Обновление с версии 5.02 на версию 5.03"));
   const auto timed = std::find_if(run.Messages.begin(), run.Messages.end(), [](const auto& m) {
-    return m.first == mkInfo && m.second.rfind(L"Время обновления: ", 0) == 0 && m.second.size() > 22 &&
+    return m.first == mkInfo && m.second.rfind(L"Время обновления: ", 0) == 0 && m.second.size() >= 22 &&
            m.second.substr(m.second.size() - 3) == L" мс";
   });
   EXPECT_NE(timed, run.Messages.end());
