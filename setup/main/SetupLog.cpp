@@ -5,6 +5,7 @@
 
 #include "platform/UniqueHandle.h"
 #include "platform/Win.h"
+#include "setup/distribution/TextCodec.h"
 
 namespace {
 
@@ -31,18 +32,6 @@ const char* EntryTag(TSetupLogEntry entry) {
   return "       ";
 }
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  std::string bytes(size > 0 ? size : 0, '\0');
-  if (size > 0) {
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                          nullptr);
-  }
-  return bytes;
-}
-
 }  // namespace
 
 std::string FormatSetupLogLines(const TSetupLogTime& time, TSetupLogEntry entry, const std::wstring& text) {
@@ -53,7 +42,7 @@ std::string FormatSetupLogLines(const TSetupLogTime& time, TSetupLogEntry entry,
   std::size_t start = 0;
   for (;;) {
     std::size_t end = text.find_first_of(L"\r\n", start);
-    lines += stamp + Utf8(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start)) + "\r\n";
+    lines += stamp + WideToUtf8(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start)) + "\r\n";
     if (end == std::wstring::npos) break;
     // CR LF, a lone CR or a lone LF ends a line; a trailing line end adds
     // no empty line.

@@ -6,8 +6,6 @@
 // last byte, so that the pair has the shared and shifted runs of real
 // versions. Every patch must give the new file exactly through ApplyPatch.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,23 +17,14 @@
 
 #include "setup/distribution/diPatchMaker.h"
 #include "setup/distribution/diRenewFiles.h"
+#include "tests/fuzz/FuzzFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The run's own folder, removed when the fuzzer ends.
-struct TFolder {
-  fs::path Path = fs::temp_directory_path() / ("tavrel-patchmaker-fuzz-" + std::to_string(::getpid()));
-  TFolder() { fs::create_directories(Path); }
-  ~TFolder() {
-    std::error_code ignored;
-    fs::remove_all(Path, ignored);
-  }
-};
-
 const fs::path& Folder() {
-  static const TFolder folder;
+  static const fuzzsupport::TFuzzFolder folder("tavrel-patchmaker-fuzz-");
   return folder.Path;
 }
 

@@ -4,8 +4,6 @@
 // exception, without reading outside an image; a refused patch leaves no
 // new file and no temporary file behind.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,23 +14,14 @@
 
 #include "platform/Exception.h"
 #include "setup/distribution/diRenewFiles.h"
+#include "tests/fuzz/FuzzFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The run's own folder, removed when the fuzzer ends.
-struct TFolder {
-  fs::path Path = fs::temp_directory_path() / ("tavrel-renew-fuzz-" + std::to_string(::getpid()));
-  TFolder() { fs::create_directories(Path); }
-  ~TFolder() {
-    std::error_code ignored;
-    fs::remove_all(Path, ignored);
-  }
-};
-
 const fs::path& Folder() {
-  static const TFolder folder;
+  static const fuzzsupport::TFuzzFolder folder("tavrel-renew-fuzz-");
   return folder.Path;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "setup/engine/KvtDistr.h"
+#include "tests/tools/PrintUtf8.h"
 
 namespace {
 
@@ -24,18 +25,6 @@ struct Output {
   int LastPercent = -1;
   int Errors = 0;
 };
-
-void Print(const std::wstring& text) {
-  // UTF-8 on the console pipe, so that Russian texts survive into logs.
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                        nullptr);
-  bytes += '\n';
-  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-  std::fflush(stdout);
-}
 
 void OnMessage(int32_t kind, const wchar_t* text, void* userData) {
   auto* out = static_cast<Output*>(userData);

@@ -24,6 +24,8 @@
 // malformed, 2 when none was given.
 #include "platform/UniqueHandle.h"
 #include "platform/Win.h"
+#include "support/WindowPicture.h"
+#include "tests/tools/PrintUtf8.h"
 // after Win.h: needs <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -40,18 +42,6 @@ namespace {
 constexpr int ProgressId = 255;
 constexpr int MessageListId = 400;
 constexpr UINT PollMs = 50;
-
-void Print(const std::wstring& text) {
-  // UTF-8 on the pipe, so that Russian texts survive into the demo's output.
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                        nullptr);
-  bytes += '\n';
-  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-  std::fflush(stdout);
-}
 
 // A failed action: what was expected and what was seen.
 struct EDriverFailure {
@@ -277,73 +267,6 @@ void TDriver::PrintControls() {
   }
 }
 
-// The window as the screen shows it, into a bitmap; null when it is not
-// visible. Copied from the screen rather than printed by the window, so
-// that the picture is exactly what the user sees.
-HBITMAP CaptureWindow(HWND window) {
-  if (!::IsWindowVisible(window)) return nullptr;
-  RECT rect{};
-  if (!::GetWindowRect(window, &rect)) return nullptr;
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return nullptr;
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ previous = ::SelectObject(memory, bitmap);
-  const bool copied = ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != 0;
-  ::SelectObject(memory, previous);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
-  if (!copied) {
-    ::DeleteObject(bitmap);
-    return nullptr;
-  }
-  return bitmap;
-}
-
-// GDI+ bound at run time: the PNG encoder of the system.
-struct TGdiplusStartupInput {
-  UINT32 Version;
-  void* DebugEventCallback;
-  BOOL SuppressBackgroundThread;
-  BOOL SuppressExternalCodecs;
-};
-using TStartup = int(WINAPI*)(ULONG_PTR*, const TGdiplusStartupInput*, void*);
-using TShutdown = void(WINAPI*)(ULONG_PTR);
-using TFromHbitmap = int(WINAPI*)(HBITMAP, HPALETTE, void**);
-using TSave = int(WINAPI*)(void*, const wchar_t*, const CLSID*, const void*);
-using TDispose = int(WINAPI*)(void*);
-
-template <class T>
-T Entry(HMODULE library, const char* name) {
-  return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
-}
-
-bool SavePng(HBITMAP bitmap, const std::wstring& file) {
-  UniqueModule gdiplus(::LoadLibraryW(L"gdiplus.dll"));
-  if (!gdiplus) return false;
-  auto startup = Entry<TStartup>(gdiplus.get(), "GdiplusStartup");
-  auto shutdown = Entry<TShutdown>(gdiplus.get(), "GdiplusShutdown");
-  auto fromHbitmap = Entry<TFromHbitmap>(gdiplus.get(), "GdipCreateBitmapFromHBITMAP");
-  auto save = Entry<TSave>(gdiplus.get(), "GdipSaveImageToFile");
-  auto dispose = Entry<TDispose>(gdiplus.get(), "GdipDisposeImage");
-  ULONG_PTR token = 0;
-  const TGdiplusStartupInput input{1, nullptr, FALSE, FALSE};
-  if (!startup || !shutdown || !fromHbitmap || !save || !dispose || startup(&token, &input, nullptr) != 0) {
-    return false;
-  }
-  bool saved = false;
-  void* image = nullptr;
-  const CLSID png{0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
-  if (fromHbitmap(bitmap, nullptr, &image) == 0) {
-    saved = save(image, file.c_str(), &png, nullptr) == 0;
-    dispose(image);
-  }
-  shutdown(token);
-  return saved;
-}
-
 // Lets the window finish painting: it is raised, redrawn whole, and given a
 // moment for the paint messages to run.
 void Settle(HWND window) {
@@ -357,9 +280,9 @@ void Settle(HWND window) {
 void TDriver::Shot(const std::wstring& file) {
   NeedWindow();
   Settle(Window);
-  UniqueGdiObject bitmap(CaptureWindow(Window));
+  UniqueGdiObject bitmap(testsupport::CaptureWindowFromScreen(Window));
   if (!bitmap) Fail(L"cannot copy the setup window from the screen");
-  if (!SavePng(static_cast<HBITMAP>(bitmap.get()), file)) Fail(L"cannot save " + file + L" (GDI+)");
+  if (!testsupport::SaveBitmapAsPng(static_cast<HBITMAP>(bitmap.get()), file)) Fail(L"cannot save " + file + L" (GDI+)");
   Print(L"saved a picture of the window: " + file);
 }
 
@@ -371,7 +294,7 @@ void TDriver::LastShot(const std::wstring& file, DWORD seconds) {
   while (::IsWindow(Window) && ::IsWindowVisible(Window)) {
     if (std::chrono::steady_clock::now() >= end) Fail(L"the setup window is still open after " + std::to_wstring(seconds) + L" s");
     FailOnBox();
-    if (HBITMAP bitmap = CaptureWindow(Window)) {
+    if (HBITMAP bitmap = testsupport::CaptureWindowFromScreen(Window)) {
       // A picture taken as the window went away may be half hidden.
       if (::IsWindow(Window) && ::IsWindowVisible(Window)) {
         last.reset(bitmap);
@@ -383,7 +306,7 @@ void TDriver::LastShot(const std::wstring& file, DWORD seconds) {
     ::Sleep(100);
   }
   if (!last) Fail(L"the setup window closed before a picture of it could be taken");
-  if (!SavePng(static_cast<HBITMAP>(last.get()), file)) Fail(L"cannot save " + file + L" (GDI+)");
+  if (!testsupport::SaveBitmapAsPng(static_cast<HBITMAP>(last.get()), file)) Fail(L"cannot save " + file + L" (GDI+)");
   Print(L"the window closed; the last of " + std::to_wstring(pictures) + L" pictures taken while it ran: " + file);
 }
 

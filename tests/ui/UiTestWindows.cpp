@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/UniqueHandle.h"
+#include "support/WindowPicture.h"
+
 namespace uitest {
 
 void PumpMessages() {
@@ -81,66 +84,9 @@ std::filesystem::path TestOutputDir() {
   return dir;
 }
 
-namespace {
-
-struct TStartupInput {
-  UINT32 Version;
-  void* Callback;
-  BOOL NoThread;
-  BOOL NoCodecs;
-};
-
-using TStartup = int(WINAPI*)(ULONG_PTR*, const TStartupInput*, void*);
-using TShutdown = void(WINAPI*)(ULONG_PTR);
-using TFromHbitmap = int(WINAPI*)(HBITMAP, HPALETTE, void**);
-using TSave = int(WINAPI*)(void*, const wchar_t*, const CLSID*, const void*);
-using TDispose = int(WINAPI*)(void*);
-
-template <class T>
-T Entry(HMODULE library, const char* name) {
-  return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
-}
-
-}  // namespace
-
 bool SaveWindowPicture(HWND window, const std::filesystem::path& file) {
-  RECT rect{};
-  ::GetWindowRect(window, &rect);
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ previous = ::SelectObject(memory, bitmap);
-  ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  ::SelectObject(memory, previous);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
-
-  bool saved = false;
-  HMODULE gdiplus = ::LoadLibraryW(L"gdiplus.dll");
-  if (gdiplus != nullptr) {
-    auto startup = Entry<TStartup>(gdiplus, "GdiplusStartup");
-    auto shutdown = Entry<TShutdown>(gdiplus, "GdiplusShutdown");
-    auto fromHbitmap = Entry<TFromHbitmap>(gdiplus, "GdipCreateBitmapFromHBITMAP");
-    auto save = Entry<TSave>(gdiplus, "GdipSaveImageToFile");
-    auto dispose = Entry<TDispose>(gdiplus, "GdipDisposeImage");
-    ULONG_PTR token = 0;
-    const TStartupInput input{1, nullptr, FALSE, FALSE};
-    if (startup && shutdown && fromHbitmap && save && dispose && startup(&token, &input, nullptr) == 0) {
-      void* image = nullptr;
-      // The PNG encoder of GDI+.
-      const CLSID png{0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
-      if (fromHbitmap(bitmap, nullptr, &image) == 0) {
-        saved = save(image, file.wstring().c_str(), &png, nullptr) == 0;
-        dispose(image);
-      }
-      shutdown(token);
-    }
-    ::FreeLibrary(gdiplus);
-  }
-  ::DeleteObject(bitmap);
-  return saved;
+  UniqueGdiObject bitmap(testsupport::CaptureWindowFromScreen(window));
+  return bitmap && testsupport::SaveBitmapAsPng(static_cast<HBITMAP>(bitmap.get()), file.wstring());
 }
 
 }  // namespace uitest
