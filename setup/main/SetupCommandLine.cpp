@@ -94,11 +94,14 @@ std::wstring AbsolutePathFrom(const std::wstring& path, const std::wstring& fold
 std::wstring BuildRelaunchArguments(const std::wstring& sourceDir, const std::vector<std::wstring>& args,
                                     const std::wstring& currentDir, const TFileExists& fileExists) {
   std::wstring text = L"/STARTDIR=" + Quoted(sourceDir);
+  // Log switches go last: the copy reads an update file only as its second
+  // argument, which a log switch must not take.
+  std::wstring logSwitches;
   for (const std::wstring& arg : args) {
     const std::wstring extension = ExtractFileExt(arg);
     const std::wstring log = LogSwitchFile(arg);
     if (!log.empty()) {
-      text += L" /LOG=" + Quoted(AbsolutePathFrom(log, currentDir));
+      logSwitches += L" /LOG=" + Quoted(AbsolutePathFrom(log, currentDir));
     } else if (StartsWithAscii(extension, L".pr")) {
       std::wstring path = arg;
       if (!fileExists(path)) path = IncludeTrailingBackslash(currentDir) + ExtractFileName(arg);
@@ -111,7 +114,7 @@ std::wstring BuildRelaunchArguments(const std::wstring& sourceDir, const std::ve
       text += L" " + arg;
     }
   }
-  return text;
+  return text + logSwitches;
 }
 
 TStartArguments ParseStartArguments(const std::vector<std::wstring>& args, const std::wstring& exeDir) {

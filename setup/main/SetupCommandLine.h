@@ -29,9 +29,10 @@ std::wstring FindLogFile(const std::vector<std::wstring>& args);
 std::wstring AbsolutePathFrom(const std::wstring& path, const std::wstring& folder);
 
 // The parameter text for the relaunched copy: "/STARTDIR="<sourceDir>"",
-// then each argument rewritten: "/LOG=<file>" becomes /LOG="<file>" with
-// the file made absolute against currentDir (the copy runs elsewhere),
-// update files (extension ".pr…") become
+// then each argument rewritten: "/LOG=<file>" becomes /LOG="<file>", moved
+// to the end (after the update file the copy looks for in second place),
+// with the file made absolute against currentDir (the copy runs
+// elsewhere), update files (extension ".pr…") become
 // /RNW="<path>" (looked up as given, then by name in currentDir, dropped
 // when found nowhere), AppImage paths become /APPIMAGE="<path>", arguments
 // with blanks (or other characters up to a blank) are quoted, others pass

@@ -117,6 +117,25 @@ TEST(BuildRelaunchArguments, TheLogFileIsPassedOnAsAnAbsolutePath) {
   EXPECT_EQ(FindLogFile({L"LOG=a"}), L"");
 }
 
+// The copy takes an update file only from its second argument: a log
+// switch given before the update file must not push it out of that place.
+TEST(BuildRelaunchArguments, TheLogSwitchLeavesTheUpdateFileInSecondPlace) {
+  const TFileExists exists = FilesThatExist({L"C:\\kit\\upd.prf"});
+  const Args orders[] = {
+      {L"/LOG=run.log", L"C:\\kit\\upd.prf"},
+      {L"C:\\kit\\upd.prf", L"/LOG=run.log"},
+      {L"-log=\"run.log\"", L"upd.prf"},
+  };
+  for (const Args& in : orders) {
+    const std::wstring text = BuildRelaunchArguments(L"C:\\kit\\", in, L"C:\\kit", exists);
+    const Args copy = SplitCommandLine(L"setup.exe " + text);
+    const TStartArguments start = ParseStartArguments(copy, L"C:\\temp\\");
+    EXPECT_EQ(start.StartDir, L"C:\\kit\\") << text;
+    EXPECT_EQ(start.RenewFile, L"C:\\kit\\upd.prf") << text;
+    EXPECT_EQ(FindLogFile(copy), L"C:\\kit\\run.log") << text;
+  }
+}
+
 TEST(ParseStartArguments, StartFolderAndUpdateFile) {
   struct Case {
     Args In;
