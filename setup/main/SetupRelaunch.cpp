@@ -136,6 +136,11 @@ void DeleteTree(const std::wstring& folder, bool removeFolders, bool scheduleLoc
   }
 }
 
+void RemoveFolderOrSchedule(const std::wstring& folder) {
+  const std::wstring path = ExcludeTrailingBackslash(folder);
+  if (!::RemoveDirectoryW(path.c_str()) && IsFolder(path)) ScheduleDeletion(path);
+}
+
 void RelaunchFromTemp(const std::vector<std::wstring>& args) {
   const std::wstring source = SetupExeDir();
   const std::wstring target = IncludeTrailingBackslash(GetRelaunchDir());

@@ -34,5 +34,9 @@ void RelaunchFromTemp(const std::vector<std::wstring>& args);
 // to other folders are removed, never followed.
 void DeleteTree(const std::wstring& folder, bool removeFolders, bool scheduleLocked);
 
+// Removes an empty folder; one that cannot be removed now (it still holds
+// what is scheduled for deletion at restart) is scheduled after it.
+void RemoveFolderOrSchedule(const std::wstring& folder);
+
 // An error box: what, and the system's text for the error code.
 void ShowSystemError(std::uint32_t code, const std::wstring& what);

@@ -82,11 +82,10 @@ void RunRelaunchedCopy(const std::vector<std::wstring>& args) {
     TJomSetupDialog dialog(ReadSetupInformation(decision.StartDir, decision.Maintenance, decision.RenewFile));
     dialog.ShowModal();
   }
-  if (!decision.StartDir.empty()) RemoveRelaunchFolders();
+  if (!decision.StartDir.empty()) RemoveRelaunchFolders(SetupExeDir());
 }
 
-void RemoveRelaunchFolders() {
-  const std::wstring ownFolder = SetupExeDir();
+void RemoveRelaunchFolders(const std::wstring& ownFolder) {
   if (ownFolder.find(L"JOMSETUP.TMP") == std::wstring::npos) return;
   const std::wstring root = RelaunchRoot();
   WIN32_FIND_DATAW data;
@@ -101,5 +100,7 @@ void RemoveRelaunchFolders() {
       if (own || !IsFileLocked(folder + SetupExeName())) DeleteTree(folder, true, true);
     } while (::FindNextFileW(find.get(), &data));
   }
-  ::RemoveDirectoryW(ExcludeTrailingBackslash(root).c_str());
+  // Scheduled after the own folder's content, so that a restart empties
+  // the folder before removing it.
+  RemoveFolderOrSchedule(root);
 }

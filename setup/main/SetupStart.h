@@ -21,7 +21,8 @@ std::wstring ExecutableProductName();
 // The copy's whole run, for arguments that carry "/STARTDIR".
 void RunRelaunchedCopy(const std::vector<std::wstring>& args);
 
-// Removes the copy's relaunch folder (its own executable and what else is in
-// use are scheduled for deletion at restart) and the relaunch folders left
-// by copies that are gone; folders of running copies stay.
-void RemoveRelaunchFolders();
+// For a copy running from ownFolder inside a relaunch folder: removes that
+// folder (its own executable and what else is in use are scheduled for
+// deletion at restart, and then "JOMSETUP.TMP" itself) and the relaunch
+// folders left by copies that are gone; folders of running copies stay.
+void RemoveRelaunchFolders(const std::wstring& ownFolder);

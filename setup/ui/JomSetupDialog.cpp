@@ -15,6 +15,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include "setup/engine/ProfileFiles.h"
 #include "setup/engine/SetupIniFile.h"
 #include "setup/main/AfterUninstall.h"
 #include "setup/main/DesktopShortcut.h"
@@ -191,8 +192,11 @@ TSetupInformation ReadSetupInformation(const std::wstring& setupDirectory, bool 
   info.Version = ini.ReadString(product, L"Version", L"");
   info.DefaultDir = ini.ReadString(product, L"DefaultDir", L"Tavrel");
   info.MainFile = ini.ReadString(product, L"MainFile", L"jom.exe");
-  const TSetupIniFile groups(info.SetupDirectory + (maintenance ? L"instcfg.ini" : L"setup.ini"));
-  info.GroupName = groups.ReadString(product, L"GroupName", L"Tavrel");
+  // The engine writes instcfg.ini with the profile functions (ANSI or
+  // UTF-16), the kit's setup.ini is UTF-8.
+  info.GroupName = maintenance
+                       ? ReadProfileString(info.SetupDirectory + L"instcfg.ini", product, L"GroupName", L"Tavrel")
+                       : ini.ReadString(product, L"GroupName", L"Tavrel");
   return info;
 }
 

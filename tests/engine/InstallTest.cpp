@@ -548,59 +548,6 @@ TEST(Install, ACopyErrorIsAbortedRetriedOrSkippedAsAnswered) {
   }
 }
 
-// Removes the delayed deletions the test caused from the system's list.
-void ForgetPendingRenames(const std::wstring& containing) {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-    return;
-  DWORD type = 0, size = 0;
-  if (::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
-    ::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                       &size);
-    // Pairs of source and target names, each zero-terminated.
-    std::vector<std::wstring> names;
-    for (std::size_t at = 0; at < size / sizeof(wchar_t) && data[at];) {
-      names.emplace_back(data.c_str() + at);
-      at += names.back().size() + 1;
-    }
-    std::wstring kept;
-    for (std::size_t i = 0; i + 1 < names.size(); i += 2) {
-      if (names[i].find(containing) != std::wstring::npos) continue;
-      kept += names[i] + L'\0' + names[i + 1] + L'\0';
-    }
-    if (kept.empty()) {
-      ::RegDeleteValueW(key, L"PendingFileRenameOperations");
-    } else {
-      kept += L'\0';
-      ::RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
-                       static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
-    }
-  }
-  ::RegCloseKey(key);
-}
-
-// The delayed deletions the system has been asked for.
-std::wstring PendingRenames() {
-  HKEY key = nullptr;
-  std::wstring data;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_QUERY_VALUE,
-                      &key) != ERROR_SUCCESS)
-    return data;
-  DWORD type = 0, size = 0;
-  if (::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-    data.resize(size / sizeof(wchar_t) + 1);
-    ::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                       &size);
-    for (wchar_t& c : data) {
-      if (c == L'\0') c = L'|';
-    }
-  }
-  ::RegCloseKey(key);
-  return data;
-}
-
 TEST(Install, AVersionCheckedFileInUseIsReplacedAtRestartWithoutAQuestion) {
   const TMixedKit mixed("inuse");
   const TInstallFolders& folders = mixed.Folders;

@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "setup/main/SetupRelaunch.h"
+#include "setup/main/SetupStart.h"
+#include "support/RegistryKeys.h"
 #include "support/TestSupport.h"
 #include "support/WindowWatcher.h"
 
@@ -50,6 +52,37 @@ TEST(GetRelaunchDir, SkipsOnlyFoldersWhoseProgramIsInUse) {
   fs::create_directories(root / "2");
   WriteFile(root / "2" / "other.txt", "");
   EXPECT_EQ(GetRelaunchDir(), (root / "2").wstring());
+}
+
+TEST(RemoveRelaunchFolders, RemovesTheOwnAndLeftOverFoldersAndSchedulesWhatIsInUse) {
+  TempDir temp("rrem");
+  ScopedTempVariables variables(temp.path());
+  const fs::path root = temp.path() / "JOMSETUP.TMP";
+  const std::wstring exe = SetupExeName();
+  for (const char* n : {"1", "2", "3"}) {
+    fs::create_directories(root / n);
+    WriteFile(root / n / exe, "copy");
+    WriteFile(root / n / "setup.sln", "texts");
+  }
+  // 1 is this copy's own folder, 3 that of another copy still running, 2
+  // was left by a copy that is gone.
+  ChildProcess own = HoldFileOpen((root / "1" / exe).wstring(), FILE_SHARE_READ);
+  ChildProcess other = HoldFileOpen((root / "3" / exe).wstring(), FILE_SHARE_READ);
+  RemoveRelaunchFolders((root / "1").wstring() + L"\\");
+
+  EXPECT_FALSE(fs::exists(root / "2"));
+  EXPECT_FALSE(fs::exists(root / "1" / "setup.sln"));
+  EXPECT_TRUE(fs::exists(root / "3" / "setup.sln")) << "a running copy keeps its folder";
+  const std::wstring pending = PendingRenames();
+  const std::size_t ownExe = pending.find((root / "1" / exe).wstring() + L"|");
+  const std::size_t ownFolder = pending.find((root / "1").wstring() + L"|");
+  const std::size_t top = pending.find(root.wstring() + L"|");
+  EXPECT_NE(ownExe, std::wstring::npos) << "the running executable is deleted at restart";
+  EXPECT_NE(ownFolder, std::wstring::npos);
+  EXPECT_NE(top, std::wstring::npos) << "and then the relaunch root";
+  EXPECT_TRUE(ownExe < ownFolder && ownFolder < top) << "a folder is scheduled after its content";
+  EXPECT_EQ(pending.find((root / "3").wstring()), std::wstring::npos);
+  ForgetPendingRenames(temp.path().wstring());
 }
 
 // A tree of nested folders and read-only files.

@@ -106,7 +106,9 @@ TEST_F(SetupWindowTest, InstallAndMaintenanceLayouts) {
     SCOPED_TRACE(c.Name);
     TMessageBoxWatcher boxes(MessageBoxesBelow(Root.dir()));
     fs::remove(Kit / "instcfg.ini");
-    if (c.Maintenance) WriteFile(Kit / "instcfg.ini", "[JOM]\r\nGroupName=Tavrel Group\r\n");
+    // As the engine writes it with the profile functions: in the ANSI code
+    // page (1251 here), "Группа Tavrel".
+    if (c.Maintenance) WriteFile(Kit / "instcfg.ini", "[JOM]\r\nGroupName=\xC3\xF0\xF3\xEF\xEF\xE0 Tavrel\r\n");
     TWindowInfo window;
     ASSERT_TRUE(StartIn(Kit, window));
     const HWND w = window.Window;
@@ -126,7 +128,7 @@ TEST_F(SetupWindowTest, InstallAndMaintenanceLayouts) {
     EXPECT_EQ(ItemEnabled(w, 306), install);
     for (int id : {302, 303, 304, 305}) EXPECT_EQ(ItemVisible(w, id), !install) << id;
     for (int id : {250, 251, 252}) EXPECT_EQ(ItemEnabled(w, id), install) << id;
-    EXPECT_EQ(ItemText(w, 252), c.Maintenance ? L"Tavrel Group" : L"Tavrel");
+    EXPECT_EQ(ItemText(w, 252), c.Maintenance ? L"Группа Tavrel" : L"Tavrel");
 
     // Only fixed and network drives are offered.
     HWND drives = ::GetDlgItem(w, 250);

@@ -52,4 +52,10 @@ std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& key);
 void WriteStringValues(HKEY root, const std::wstring& key,
                        const std::vector<std::pair<std::wstring, std::wstring>>& values);
 
+// The system's list of renames and deletions at restart, each name followed
+// by "|" as in the stored multi-string.
+std::wstring PendingRenames();
+// Removes the entries whose source name contains the text from that list.
+void ForgetPendingRenames(const std::wstring& containing);
+
 }  // namespace testsupport
