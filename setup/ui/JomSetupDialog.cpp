@@ -455,6 +455,9 @@ bool TJomSetupDialog::RunFunction(const std::wstring& directory, int function, v
     return false;
   }
   WriteSetupLog(TSetupLogEntry::Start, SetupFunctionName(function) + L": " + directory);
+  // The folder fields stay editable during the run: what follows it uses
+  // the folder the function was started for.
+  const std::wstring installDirectory = GetInstallDirectory();
   Running = function;
   ErrorTexts.clear();
   SetFunctionButtonsEnabled(false);
@@ -479,14 +482,14 @@ bool TJomSetupDialog::RunFunction(const std::wstring& directory, int function, v
     if (result) {
       if (function == sfInstall) {
         CreateDesktopShortcut(ShortcutBox && ShortcutBox->Checked, AppImagePath, Info.ProductName, Info.Comments,
-                              IncludeTrailingBackslash(GetInstallDirectory()));
+                              IncludeTrailingBackslash(installDirectory));
       } else if (function == sfUninstall) {
         ControlProductService(TServiceMode::Delete);
         CleanUpAfterUninstall(Info.ProductName, rsSetupProgram, Window);
       }
       if ((function == sfInstall || function == sfUpdate) && !Info.MainFile.empty()) {
         if (WineMode || GuiTools().Confirm(completion + rsSetupDialogRunProgramQuestion, L"", true, Window)) {
-          StartMainFile();
+          StartMainFile(installDirectory);
           CloseWhenDone = true;
         }
       } else {
@@ -510,9 +513,9 @@ bool TJomSetupDialog::RunFunction(const std::wstring& directory, int function, v
   return result;
 }
 
-void TJomSetupDialog::StartMainFile() {
+void TJomSetupDialog::StartMainFile(const std::wstring& installDirectory) {
   SetStepLine(rsSetupDialogRunProgram + Info.ProductName);
-  const std::wstring folder = IncludeTrailingBackslash(GetInstallDirectory());
+  const std::wstring folder = IncludeTrailingBackslash(installDirectory);
   const std::wstring program = folder + Info.MainFile;
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
@@ -546,6 +549,13 @@ void TJomSetupDialog::Install() {
 }
 
 bool TJomSetupDialog::Command(int id, int notifyCode, HWND control) {
+  // A button of the other layout is hidden, not gone: the hidden install
+  // button is still the template's default button, which Enter presses.
+  const bool installButton = id == IdInstall;
+  const bool maintenanceButton = id >= IdUpdate && id <= IdUninstall;
+  if ((installButton && (Info.Maintenance || WineMode)) || (maintenanceButton && (!Info.Maintenance || WineMode))) {
+    return true;
+  }
   switch (id) {
     case IdInstall:
       Install();

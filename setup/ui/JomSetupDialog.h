@@ -81,7 +81,7 @@ private:
   void FillGroupList();
   void SetFunctionButtonsEnabled(bool enabled);
   void SetStepLine(const std::wstring& text);
-  void StartMainFile();
+  void StartMainFile(const std::wstring& installDirectory);
   void CloseDialog(INT_PTR result);
   void Install();
   void DrawDriveItem(const DRAWITEMSTRUCT& item);

@@ -10,11 +10,13 @@
 #include "../ui/MessageBoxWatcher.h"
 #include "platform/Exception.h"
 #include "platform/ShTools.h"
+#include "platform/StrTool.h"
 #include "setup/engine/diKvtSetup.h"
 #include "setup/engine/diSetupFunctions.h"
 #include "setup/main/DesktopShortcut.h"
 #include "setup/messages/XilSetupRuntimeMessages.h"
 #include "setup/ui/JomSetupDialog.h"
+#include "support/ShellLinkReader.h"
 #include "support/WindowWatcher.h"
 
 namespace {
@@ -254,6 +256,36 @@ TEST_F(JomSetupDialogTest, TheInstallButtonInstallsAsksAndMakesTheShortcut) {
   fs::remove(link);
   EXPECT_TRUE(::IsWindow(Window)) << "answering no keeps the dialog open";
   for (const TListLine& line : ListLines(Window)) EXPECT_NE(line.Image, mkError) << line.Text;
+}
+
+// The folder fields stay editable while an install runs: the desktop
+// shortcut made afterwards still names the folder the install was given,
+// not a text typed into the field meanwhile.
+TEST_F(JomSetupDialogTest, AfterAnInstallTheShortcutNamesTheFolderInstalledInto) {
+  Open(false);
+  Dialog->SetInstallDirectory(Folders.Program());
+  fs::create_directories(Folders.ProgramPath());
+  WriteFile(Folders.ProgramPath() / "jom.exe", FixtureBytes(100, 1));
+  ::SendMessageW(::GetDlgItem(Window, 350), WM_KEYDOWN, VK_SPACE, 0);
+  ::SendMessageW(::GetDlgItem(Window, 350), WM_KEYUP, VK_SPACE, 0);
+  const std::wstring link = DesktopShortcutFile(GetShellFolderParsingName(3), L"Tavrel Test " + Folders.Section);
+  ASSERT_FALSE(link.empty());
+  fs::remove(link);
+  const TSetupFunction saved = RegisterSetupFunction(sfInstall, [&](TKvtSetup&, void* parameter) {
+    EXPECT_EQ(ExcludeTrailingBackslash(static_cast<const TInstallParams*>(parameter)->InstallDir),
+              ExcludeTrailingBackslash(Folders.Program()));
+    ::SetDlgItemTextW(Window, 251, L"\\Typed Meanwhile");
+  });
+  TBoxAnswerer question(L"Подтверждение", IDNO, 30000);
+  Dialog->Command(300, BN_CLICKED, ::GetDlgItem(Window, 300));
+  RegisterSetupFunction(sfInstall, saved);
+  EXPECT_TRUE(question.Finish().Found);
+  TShellLinkContents contents;
+  EXPECT_TRUE(ReadShellLink(link, contents)) << link;
+  const std::wstring expected = (Folders.ProgramPath() / "jom.exe").wstring();
+  EXPECT_EQ(::CompareStringOrdinal(contents.Target.c_str(), -1, expected.c_str(), -1, TRUE), CSTR_EQUAL)
+      << contents.Target;
+  fs::remove(link);
 }
 
 }  // namespace

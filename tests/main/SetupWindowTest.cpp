@@ -223,6 +223,28 @@ TEST_F(SetupWindowTest, TheCheckButtonEndsWithItsInformationBox) {
   EXPECT_EQ(boxes.Boxes().size(), 1u);
 }
 
+// The hidden install button of the maintenance layout is still the
+// template's default button: Enter must not install the installed copy
+// onto itself. The check pressed afterwards is the only function run.
+TEST_F(SetupWindowTest, EnterInTheMaintenanceLayoutStartsNoInstallation) {
+  const TInstalledCopy copy = InstalledCopy();
+  TMessageBoxWatcher boxes(MessageBoxesBelow(Root.dir()));
+  TWindowInfo window;
+  ASSERT_TRUE(StartIn(copy.Folder(), window));
+  ::PostMessageW(window.Window, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  ::PostMessageW(window.Window, WM_KEYUP, VK_RETURN, 0xC01C0001);
+  PressItem(window.Window, 303);
+  ASSERT_TRUE(boxes.WaitForBoxes(1, EndTimeoutMs));
+  WaitUntilNoBoxes(Root.dir());
+  std::vector<std::wstring> texts;
+  for (const TWindowInfo& box : boxes.Boxes()) texts.push_back(box.Caption + L": " + box.Text);
+  EXPECT_EQ(texts, std::vector<std::wstring>{L"Информация: Проверка версии завершена."});
+  EXPECT_FALSE(fs::exists(copy.Folder() / "$BACKUP$"));
+  ASSERT_TRUE(::IsWindow(window.Window));
+  CloseWindow(window);
+  EXPECT_EQ(Process.Wait(EndTimeoutMs), 0);
+}
+
 // The build button asks for a folder and builds the kit into that folder
 // plus the version with "_" for ".".
 TEST_F(SetupWindowTest, TheBuildButtonBuildsTheKitIntoTheChosenFolderAndVersion) {
