@@ -52,6 +52,18 @@ enum : int {
 // Only one free-space pass of the process runs at a time.
 std::atomic<bool> SpacePassBusy{false};
 
+// True when a backslash followed by name (any letter case) ends a folder
+// name of path: "TavrelData" does not hold the component "Tavrel".
+bool HasComponent(const std::wstring& path, const std::wstring& name) {
+  const std::wstring upperPath = UpperCaseText(path);
+  const std::wstring needle = L"\\" + UpperCaseText(name);
+  for (std::size_t at = upperPath.find(needle); at != std::wstring::npos; at = upperPath.find(needle, at + 1)) {
+    const std::size_t end = at + needle.size();
+    if (end == upperPath.size() || upperPath[end] == L'\\') return true;
+  }
+  return false;
+}
+
 bool BeginsWithTwoBackslashes(const std::wstring& path) { return path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\'; }
 
 std::wstring ReplaceAll(std::wstring text, const std::wstring& what, const std::wstring& with) {
@@ -114,6 +126,18 @@ HIMAGELIST BuildImageList(int size, int firstIcon, int count) {
   return list;
 }
 
+// The text with its %NAME% variables replaced by their values.
+std::wstring ExpandEnvironment(const std::wstring& text) {
+  if (text.find(L'%') == std::wstring::npos) return text;
+  const DWORD size = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+  if (size == 0) return text;
+  std::wstring expanded(size, L'\0');
+  const DWORD length = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), size);
+  if (length == 0 || length > size) return text;
+  expanded.resize(length - 1);
+  return expanded;
+}
+
 bool HasWineSwitch() {
   for (const std::wstring& arg : SplitCommandLine(::GetCommandLineW())) {
     if (arg.size() == 5 && (arg[0] == L'/' || arg[0] == L'-') && SameTextAscii(arg.substr(1), L"WINE")) return true;
@@ -153,8 +177,9 @@ std::wstring SetupFunctionName(int function) {
   }
 }
 
-std::wstring ServiceProgramFile(const std::wstring& binaryPath) {
-  const std::wstring text = TrimText(binaryPath);
+std::wstring ServiceProgramFile(const std::wstring& binaryPath,
+                               const std::function<bool(const std::wstring&)>& fileExists) {
+  const std::wstring text = TrimText(ExpandEnvironment(binaryPath));
   // A quoted program name ends at its closing quote, whatever arguments
   // follow ("C:\Program Files\Tavrel\jomsvc.exe" -service).
   if (!text.empty() && text.front() == L'"') {
@@ -165,6 +190,13 @@ std::wstring ServiceProgramFile(const std::wstring& binaryPath) {
   if (program.size() >= 2 && program.front() == L'"' && program.back() == L'"') {
     program = program.substr(1, program.size() - 2);
   }
+  if (program.empty() || fileExists(program)) return program;
+  // Unquoted with blanks: the first part up to a blank that names a file,
+  // as the service manager itself reads it (arguments may begin with "-").
+  for (std::size_t blank = program.find(L' '); blank != std::wstring::npos; blank = program.find(L' ', blank + 1)) {
+    const std::wstring candidate = TrimText(program.substr(0, blank));
+    if (!candidate.empty() && fileExists(candidate)) return candidate;
+  }
   return program;
 }
 
@@ -174,7 +206,7 @@ std::wstring CompleteWithDefaultDir(const std::wstring& path, const std::wstring
   const std::size_t slash = dir.rfind(L'\\');
   const std::wstring last = slash == std::wstring::npos ? dir : dir.substr(slash + 1);
   if (last.empty()) return path;
-  if (UpperCaseText(path).find(L"\\" + UpperCaseText(last)) != std::wstring::npos) return path;
+  if (HasComponent(path, last)) return path;
   std::wstring result = slash == std::wstring::npos ? path : CompleteWithDefaultDir(path, dir.substr(0, slash));
   return IncludeTrailingBackslash(result) + last;
 }
@@ -794,7 +826,8 @@ void TJomSetupDialog::WaitForServiceProgram(SC_HANDLE service) {
     std::vector<unsigned char> buffer(needed);
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
     if (::QueryServiceConfigW(service, config, needed, &needed) && config->lpBinaryPathName) {
-      program = ServiceProgramFile(config->lpBinaryPathName);
+      program = ServiceProgramFile(config->lpBinaryPathName,
+                                   [](const std::wstring& path) { return PlatformTools().FileExists(path); });
     }
   }
   // Bounded by the clock, not by the number of steps: the messages handled

@@ -5,6 +5,7 @@
 // progress-only layout installs by itself on behalf of the launcher.
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,12 +29,16 @@ struct TSetupInformation {
 };
 
 // Completes path with every leading component of defaultDir that is missing;
-// a component already present anywhere in path stops the completion.
+// a component already present anywhere in path (as a whole folder name)
+// stops the completion.
 std::wstring CompleteWithDefaultDir(const std::wstring& path, const std::wstring& defaultDir);
 
-// The program file of a service's binary path: a quoted name up to its
-// closing quote, else the text up to the first "/" (the switches), trimmed.
-std::wstring ServiceProgramFile(const std::wstring& binaryPath);
+// The program file of a service's binary path, its environment variables
+// expanded: a quoted name up to its closing quote, else the text up to the
+// first "/" (the switches), trimmed; when that names no existing file, the
+// first part up to a blank that does.
+std::wstring ServiceProgramFile(const std::wstring& binaryPath,
+                               const std::function<bool(const std::wstring&)>& fileExists);
 
 // The setup information read from the start folder's "setup.ini" (and
 // "instcfg.ini" in maintenance), in the user's language.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "../engine/InstallHarness.h"
 #include "../ui/MessageBoxWatcher.h"
@@ -90,6 +91,13 @@ TEST(CompleteWithDefaultDirTest, AppendsOnlyTheMissingLeadingComponents) {
       {L"C:\\Vendor\\x", L"Vendor\\Tavrel", L"C:\\Vendor\\x\\Tavrel"},
       {L"C:\\Tools", L"", L"C:\\Tools"},
       {L"C:\\Tools", L"\\", L"C:\\Tools"},
+      // Only a whole component counts: a folder whose name merely begins
+      // with it (the user's own "TavrelData") still gets its own subfolder.
+      {L"C:\\TavrelData", L"Tavrel", L"C:\\TavrelData\\Tavrel"},
+      {L"D:\\x\\Tavrel.old\\y", L"Tavrel", L"D:\\x\\Tavrel.old\\y\\Tavrel"},
+      {L"C:\\Vendors\\x", L"Vendor\\Tavrel", L"C:\\Vendors\\x\\Vendor\\Tavrel"},
+      {L"\\\\server\\share", L"Tavrel", L"\\\\server\\share\\Tavrel"},
+      {L"C:\\Tavrel\\", L"Tavrel", L"C:\\Tavrel\\"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(CompleteWithDefaultDir(c.Path, c.Default), c.Expected) << c.Path << L" + " << c.Default;
@@ -97,6 +105,9 @@ TEST(CompleteWithDefaultDirTest, AppendsOnlyTheMissingLeadingComponents) {
 }
 
 TEST(ServiceProgramFileTest, TheProgramOfTheBinaryPathWithoutItsArguments) {
+  ::SetEnvironmentVariableW(L"TAVREL_SERVICE_TEST_DIR", L"C:\\Tavrel");
+  const std::set<std::wstring> files = {L"C:\\Tavrel\\jomsvc.exe", L"C:\\Program Files\\Tavrel\\jomsvc.exe"};
+  const auto exists = [&](const std::wstring& path) { return files.count(path) != 0; };
   struct Case {
     const wchar_t* BinaryPath;
     const wchar_t* Program;
@@ -109,8 +120,18 @@ TEST(ServiceProgramFileTest, TheProgramOfTheBinaryPathWithoutItsArguments) {
       {L"\"C:\\Program Files\\Tavrel\\jomsvc.exe\" -service \"C:\\x\"", L"C:\\Program Files\\Tavrel\\jomsvc.exe"},
       {L"\"C:\\unclosed\\jomsvc.exe /service", L"\"C:\\unclosed\\jomsvc.exe"},
       {L"", L""},
+      // Unquoted with blanks: the program is the first part up to a blank
+      // that names an existing file, as the service manager reads it.
+      {L"C:\\Program Files\\Tavrel\\jomsvc.exe", L"C:\\Program Files\\Tavrel\\jomsvc.exe"},
+      {L"C:\\Program Files\\Tavrel\\jomsvc.exe -service", L"C:\\Program Files\\Tavrel\\jomsvc.exe"},
+      {L"C:\\Tavrel\\jomsvc.exe -k run", L"C:\\Tavrel\\jomsvc.exe"},
+      {L"C:\\Gone\\jomsvc.exe /service", L"C:\\Gone\\jomsvc.exe"},
+      // The configuration may name folders through environment variables.
+      {L"%TAVREL_SERVICE_TEST_DIR%\\jomsvc.exe -service", L"C:\\Tavrel\\jomsvc.exe"},
+      {L"\"%TAVREL_SERVICE_TEST_DIR%\\jomsvc.exe\" /service", L"C:\\Tavrel\\jomsvc.exe"},
   };
-  for (const Case& c : cases) EXPECT_EQ(ServiceProgramFile(c.BinaryPath), c.Program) << c.BinaryPath;
+  for (const Case& c : cases) EXPECT_EQ(ServiceProgramFile(c.BinaryPath, exists), c.Program) << c.BinaryPath;
+  ::SetEnvironmentVariableW(L"TAVREL_SERVICE_TEST_DIR", nullptr);
 }
 
 TEST_F(JomSetupDialogTest, InstallDirectoryFieldsSplitAndJoinThePath) {
