@@ -96,6 +96,12 @@ void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
   if (!out) RaiseFailed(L"cannot write " + path);
 }
 
+std::wstring TemporaryNameBeside(const std::wstring& path) {
+  const fs::path file = FsPath(path);
+  const fs::path parent = file.has_parent_path() ? file.parent_path() : fs::path(".");
+  return PathText(parent / (L".jompack-" + UniqueSuffix() + L".tmp"));
+}
+
 TOutputFile::TOutputFile(std::wstring target) : Final(PathText(FsPath(target))) {
   const fs::path path = FsPath(Final);
   if (path.filename().empty()) RaiseInput(L"not a file name: " + Final);
@@ -103,7 +109,7 @@ TOutputFile::TOutputFile(std::wstring target) : Final(PathText(FsPath(target))) 
   if (fs::is_directory(path, error)) RaiseInput(L"a folder is in the way of the output: " + Final);
   const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
   if (!fs::is_directory(parent, error)) RaiseInput(L"the output's folder does not exist: " + PathText(parent));
-  Temporary = PathText(parent / (L".jompack-" + UniqueSuffix() + L".tmp"));
+  Temporary = TemporaryNameBeside(Final);
 }
 
 TOutputFile::~TOutputFile() {

@@ -22,6 +22,10 @@ std::string ReadWholeFile(const std::wstring& path);
 // Seconds since 1970 of the file's last write; 0 when unknown.
 std::int64_t FileWriteTime(const std::wstring& path);
 
+// A name in the folder of path that no other file or run takes, for a file
+// written or moved aside there until it is renamed or removed.
+std::wstring TemporaryNameBeside(const std::wstring& path);
+
 // An output file: written under a temporary name beside the target and
 // renamed over it by Commit; removed again when the command fails before.
 class TOutputFile {

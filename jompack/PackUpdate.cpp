@@ -1,5 +1,6 @@
 #include "jompack/PackUpdate.h"
 
+#include <cwctype>
 #include <memory>
 #include <set>
 #include <vector>
@@ -228,9 +229,29 @@ void TUpdateWriter::WriteArchive(const std::wstring& path) {
   if (!writer.Save() || !failure.empty()) RaiseFailed(L"cannot write the update file: " + failure);
 }
 
-// Splits the file into volumes of size bytes, written beside outFile.
-int WriteVolumes(const std::wstring& whole, const std::wstring& outFile, std::int64_t size) {
-  const std::string bytes = ReadWholeFile(whole);
+// The files of an earlier update of this name that the setup would take
+// together with count new volumes or in their place: its volumes among the
+// first count, those that would follow the new last one (the setup joins
+// volumes while they follow one another), and the whole file beside the
+// first volume, which the setup prefers to joining.
+std::vector<std::wstring> EarlierVolumeSet(const std::wstring& outFile, int count) {
+  std::vector<std::wstring> files;
+  for (int n = 1; n <= count || IsFile(VolumeName(outFile, n)); ++n) {
+    if (IsFile(VolumeName(outFile, n))) files.push_back(VolumeName(outFile, n));
+  }
+  const std::wstring whole = ChangeFileExt(VolumeName(outFile, 1), UpdateExtension);
+  if (IsFile(whole)) files.push_back(whole);
+  return files;
+}
+
+// Writes the file as volumes of size bytes beside outFile, replacing an
+// earlier set of that name as one: the new volumes are written under
+// temporary names first, the earlier set is moved aside, the new volumes
+// are renamed into place and only then is the earlier set removed. A
+// failure on the way removes what of the new set is in place and moves the
+// earlier set back, so that no mixed or partial set remains.
+int WriteVolumes(const std::wstring& wholeFile, const std::wstring& outFile, std::int64_t size) {
+  const std::string bytes = ReadWholeFile(wholeFile);
   std::vector<std::unique_ptr<TOutputFile>> volumes;
   std::size_t at = 0;
   do {
@@ -239,11 +260,56 @@ int WriteVolumes(const std::wstring& whole, const std::wstring& outFile, std::in
     volumes.back()->Write(bytes.substr(at, length));
     at += length;
   } while (at < bytes.size());
-  for (auto& volume : volumes) volume->Commit();
-  const int count = static_cast<int>(volumes.size());
-  // Volumes of an earlier update of the same name would be joined on.
-  for (int n = count + 1; IsFile(VolumeName(outFile, n)); ++n) std::filesystem::remove(FsPath(VolumeName(outFile, n)));
-  return count;
+
+  struct TAside {
+    std::wstring Name, Temporary;
+  };
+  std::vector<TAside> aside;
+  std::vector<std::wstring> placed;
+  const auto rollBack = [&]() {
+    std::error_code ignored;
+    for (const std::wstring& name : placed) std::filesystem::remove(FsPath(name), ignored);
+    for (const TAside& file : aside) std::filesystem::rename(FsPath(file.Temporary), FsPath(file.Name), ignored);
+  };
+  try {
+    for (const std::wstring& name : EarlierVolumeSet(outFile, static_cast<int>(volumes.size()))) {
+      const std::wstring temporary = TemporaryNameBeside(name);
+      std::error_code error;
+      std::filesystem::rename(FsPath(name), FsPath(temporary), error);
+      if (error)
+        RaiseFailed(L"cannot replace " + name + L" of an earlier update: " + Utf8ToWide(error.message()));
+      aside.push_back({name, temporary});
+    }
+    for (auto& volume : volumes) {
+      volume->Commit();
+      placed.push_back(volume->Target());
+    }
+  } catch (...) {
+    rollBack();
+    throw;
+  }
+  for (const TAside& file : aside) {
+    std::error_code error;
+    std::filesystem::remove(FsPath(file.Temporary), error);
+    if (error) PrintWarning(L"cannot remove " + file.Temporary + L" (" + file.Name + L" of an earlier update)");
+  }
+  const std::wstring whole = ChangeFileExt(VolumeName(outFile, 1), UpdateExtension);
+  for (const TAside& file : aside) {
+    if (file.Name == whole) PrintLine(L"note: removed " + whole + L", which the setup would take in place of the volumes");
+  }
+  return static_cast<int>(volumes.size());
+}
+// The name the update is written under: the setup takes a name that ends
+// in a digit (upd5, jom-5.03) for a volume of a split update and looks for
+// its volumes instead, so such a name gets the update extension.
+std::wstring UpdateFileName(const std::wstring& outFile) {
+  // Windows drops dots and blanks at the end of a name.
+  std::size_t end = outFile.size();
+  while (end > 0 && (outFile[end - 1] == L'.' || outFile[end - 1] == L' ')) --end;
+  if (end == 0 || !std::iswdigit(outFile[end - 1])) return outFile;
+  const std::wstring name = outFile.substr(0, end) + UpdateExtension;
+  PrintWarning(L"the setup takes a name that ends in a digit for a volume of a split update: writing " + name);
+  return name;
 }
 }  // namespace
 
@@ -262,7 +328,7 @@ int MakeUpdate(const std::wstring& oldKit, const std::wstring& newKit, const std
   if (before.Config.Version == after.Config.Version)
     RaiseInput(L"both kits are version " + after.Config.Version + L": an update from a version to itself");
 
-  TOutputFile out(outFile);
+  TOutputFile out(UpdateFileName(outFile));
   const TScratchFolder scratch(out.Target());
   TUpdateWriter writer(before, after, scratch.Path());
   writer.Plan();
@@ -273,13 +339,6 @@ int MakeUpdate(const std::wstring& oldKit, const std::wstring& newKit, const std
   if (volumeSize > 0) {
     const int count = WriteVolumes(whole, out.Target(), volumeSize);
     written = std::to_wstring(count) + L" volumes " + VolumeName(out.Target(), 1) + L" ...";
-    // The setup takes a whole file beside the first volume instead of
-    // joining the volumes: an older one of that name would win.
-    const std::wstring stale = ChangeFileExt(VolumeName(out.Target(), 1), UpdateExtension);
-    if (IsFile(stale)) {
-      std::filesystem::remove(FsPath(stale));
-      PrintLine(L"note: removed " + stale + L", which the setup would take in place of the volumes");
-    }
   } else {
     out.Commit();
   }

@@ -73,6 +73,14 @@ std::string EntryBytes(const fs::path& archive, const std::wstring& entry) {
   return std::string(stream.Bytes().begin(), stream.Bytes().end());
 }
 
+// Every file of the folder, so that a test can tell nothing was left.
+std::vector<std::string> Listing(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) names.push_back(entry.path().generic_string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // Lists and kits versions into one folder.
 class TWorkshop {
 public:
@@ -266,6 +274,103 @@ TEST(JomPack, VolumesAreAllOfTheGivenSizeButTheLastAndJoinBack) {
   EXPECT_EQ(verified.Code, 0) << verified.Out << verified.Err;
 }
 
+// A second update of the same name with fewer volumes replaces the first
+// set whole: no volume of the earlier set is left to be joined on, nor the
+// whole file the setup would take instead. When the new set cannot be put in
+// place, the earlier set stays as it was and none of the new one is left.
+TEST(JomPack, NewVolumesReplaceAnEarlierSetAsOne) {
+  TWorkshop shop;
+  TFiles after = BaseVersion();
+  FileOf(after, "jom.dll").Content = Bytes(70000, 78);
+  const fs::path oldKit = shop.Kit("5.02", BaseVersion());
+  const fs::path newKit = shop.Kit("5.03", after);
+  const fs::path update = shop.Root() / "upd.prf";
+  const auto volume = [&](int n) { return shop.Root() / ("upd.pr" + std::to_string(n)); };
+  ASSERT_EQ(RunJomPack({"update", Arg(oldKit), Arg(newKit), Arg(update), "--volume-size", "4000"}).Code, 0);
+  int earlier = 0;
+  while (fs::exists(volume(earlier + 1))) ++earlier;
+  ASSERT_GT(earlier, 12);
+  WriteFile(update, "a whole update of an earlier run");
+
+  const TRun made = RunJomPack({"update", Arg(oldKit), Arg(newKit), Arg(update), "--volume-size", "10000"});
+  ASSERT_EQ(made.Code, 0) << made.Err;
+  int count = 0;
+  while (fs::exists(volume(count + 1))) ++count;
+  EXPECT_LT(count, 9);
+  for (int n = count + 1; n <= earlier; ++n) EXPECT_FALSE(fs::exists(volume(n))) << n;
+  EXPECT_FALSE(fs::exists(update));
+  const TRun verified = RunJomPack({"verify", Arg(oldKit), Arg(volume(1)), Arg(newKit)});
+  EXPECT_EQ(verified.Code, 0) << verified.Out << verified.Err;
+
+  // A folder where the third volume must go is refused before anything is
+  // touched.
+  for (int n = 1; n <= count; ++n) fs::remove(volume(n));
+  WriteFile(volume(1), std::string(500, '1'));
+  WriteFile(volume(2), std::string(300, '2'));
+  fs::create_directories(volume(3) / "in the way");
+  std::vector<std::string> before = Listing(shop.Root());
+  const TRun refused = RunJomPack({"update", Arg(oldKit), Arg(newKit), Arg(update), "--volume-size", "10000"});
+  EXPECT_EQ(refused.Code, 3) << refused.Out << refused.Err;
+  EXPECT_NE(refused.Err.find("upd.pr3"), std::string::npos) << refused.Err;
+  EXPECT_EQ(Listing(shop.Root()), before);
+  fs::remove_all(volume(3));
+
+#ifndef _WIN32
+  // A name that the file system takes for nine volumes and is one character
+  // too long for the tenth: the failure comes while the new set is being
+  // put in place, after the earlier one was moved aside.
+  const std::string longName = std::string(255 - 4, 'u');
+  const fs::path longUpdate = shop.Root() / (longName + ".prf");
+  const auto longVolume = [&](int n) { return shop.Root() / (longName + ".pr" + std::to_string(n)); };
+  WriteFile(longVolume(1), std::string(500, '1'));
+  WriteFile(longVolume(2), std::string(300, '2'));
+  before = Listing(shop.Root());
+  const TRun failed = RunJomPack({"update", Arg(oldKit), Arg(newKit), Arg(longUpdate), "--volume-size", "4000"});
+  EXPECT_EQ(failed.Code, 4) << failed.Out << failed.Err;
+  EXPECT_NE(failed.Err.find(".pr10"), std::string::npos) << failed.Err;
+  EXPECT_EQ(Listing(shop.Root()), before);
+  EXPECT_EQ(ReadFile(longVolume(1)), std::string(500, '1'));
+  EXPECT_EQ(ReadFile(longVolume(2)), std::string(300, '2'));
+#endif
+}
+
+// The setup takes a name ending in a digit for a volume (upd5 for upd5.pr1,
+// ...) and would look for volumes that are not there: such a name gets the
+// update extension, also as the base of volumes.
+TEST(JomPack, AnUpdateNameEndingInADigitGetsTheUpdateExtension) {
+  TWorkshop shop;
+  TFiles after = BaseVersion();
+  FileOf(after, "jom.dll").Content += "5.03";
+  const fs::path oldKit = shop.Kit("5.02", BaseVersion());
+  const fs::path newKit = shop.Kit("5.03", after);
+  struct TCase {
+    std::string Out;
+    std::vector<std::string> Options;
+    std::string Written;  // the file to verify
+    std::string Absent;
+  };
+  const std::vector<TCase> cases = {
+      {"jom-5.03", {}, "jom-5.03.prf", "jom-5.03"},
+      {"upd5", {}, "upd5.prf", "upd5"},
+      {"upd.pr1", {}, "upd.pr1.prf", "upd.pr1"},
+      {"jom-6.01", {"--volume-size", "5000"}, "jom-6.01.pr1", "jom-6.pr1"},
+      {"plain.prf", {}, "plain.prf", "plain.prf.prf"},
+      {"no-extension", {}, "no-extension", "no-extension.prf"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Out);
+    std::vector<std::string> args = {"update", Arg(oldKit), Arg(newKit), Arg(shop.Root() / c.Out)};
+    args.insert(args.end(), c.Options.begin(), c.Options.end());
+    const TRun made = RunJomPack(args);
+    ASSERT_EQ(made.Code, 0) << made.Err;
+    EXPECT_TRUE(fs::is_regular_file(shop.Root() / c.Written));
+    EXPECT_FALSE(fs::exists(shop.Root() / c.Absent));
+    EXPECT_EQ(made.Err.find("digit") != std::string::npos, c.Written != c.Out) << made.Err;
+    const TRun verified = RunJomPack({"verify", Arg(oldKit), Arg(shop.Root() / c.Written), Arg(newKit)});
+    EXPECT_EQ(verified.Code, 0) << verified.Out << verified.Err;
+  }
+}
+
 // A long file: 100 MiB when TAVREL_JOMPACK_LONG=1 (the long run), else
 // 3 MiB; natively only.
 TEST(JomPack, ABigFileUpdatesAndVerifies) {
@@ -326,14 +431,6 @@ TEST(JomPack, PatchesOfDiffApplyAlikeThroughPatchAndApplyPatch) {
     fs::remove(engine);
     fs::remove(patched);
   }
-}
-
-// Every file of the folder, so that a test can tell nothing was left.
-std::vector<std::string> Listing(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) names.push_back(entry.path().generic_string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 TEST(JomPack, BadInputIsRefusedWithItsNameAndLeavesNoOutput) {
