@@ -169,7 +169,7 @@ TFileCrcReader::~TFileCrcReader() {
 }
 
 TFileSum TFileCrcReader::Sum(const std::wstring& fileName) {
-  const std::filesystem::path path(fileName);
+  const std::filesystem::path path = FileSystemPath(fileName);
   // Unbuffered: every chunk is read straight into its buffer.
   std::ifstream in;
   in.rdbuf()->pubsetbuf(nullptr, 0);

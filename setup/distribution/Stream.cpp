@@ -4,12 +4,11 @@
 #include <cstring>
 #include <filesystem>
 
+#include "setup/distribution/TextCodec.h"
 #include "setup/messages/FormatText.h"
 #include "setup/messages/SetupRuntimeMessages.h"
 
 namespace {
-
-std::filesystem::path ToPath(const std::wstring& fileName) { return std::filesystem::path(fileName); }
 
 std::wstring Naming(const std::wstring& text, const std::wstring& fileName) {
   return fileName.empty() ? text : text + L" (" + fileName + L")";
@@ -58,7 +57,7 @@ void TMemoryStream::SetPosition(std::int64_t position) {
 }
 
 void TMemoryStream::LoadFromFile(const std::wstring& fileName) {
-  std::ifstream in(ToPath(fileName), std::ios::binary);
+  std::ifstream in(FileSystemPath(fileName), std::ios::binary);
   if (!in) RaiseFileOpenError(fileName);
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) RaiseReadError(fileName);
@@ -67,7 +66,7 @@ void TMemoryStream::LoadFromFile(const std::wstring& fileName) {
 }
 
 void TMemoryStream::SaveToFile(const std::wstring& fileName) const {
-  std::ofstream out(ToPath(fileName), std::ios::binary | std::ios::trunc);
+  std::ofstream out(FileSystemPath(fileName), std::ios::binary | std::ios::trunc);
   if (!out) RaiseFileCreateError(fileName);
   out.write(reinterpret_cast<const char*>(Data.data()), static_cast<std::streamsize>(Data.size()));
   out.flush();
@@ -108,7 +107,7 @@ std::size_t TBufferStream::Write(const void* buffer, std::size_t count) {
 TFileStream::TFileStream(const std::wstring& fileName, Mode mode) {
   const auto flags = mode == Mode::OpenRead ? std::ios::in | std::ios::binary
                                             : std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc;
-  File.open(ToPath(fileName), flags);
+  File.open(FileSystemPath(fileName), flags);
   if (!File.is_open()) {
     if (mode == Mode::OpenRead) RaiseFileOpenError(fileName);
     RaiseFileCreateError(fileName);

@@ -129,3 +129,11 @@ std::string WideToUtf8(const std::wstring& text) {
   }
   return out;
 }
+
+std::filesystem::path FileSystemPath(const std::wstring& fileName) {
+#ifdef _WIN32
+  return std::filesystem::path(fileName);
+#else
+  return std::filesystem::path(WideToUtf8(fileName));
+#endif
+}

@@ -5,6 +5,7 @@
 // here so that the bytes on disk are the same everywhere.
 
 #include <cstddef>
+#include <filesystem>
 #include <string>
 
 // The text as UTF-16LE bytes (two per code unit, no terminator).
@@ -19,3 +20,8 @@ std::wstring Utf8ToWide(const std::string& bytes);
 
 // Encodes as UTF-8 (lone surrogates as U+FFFD).
 std::string WideToUtf8(const std::wstring& text);
+
+// A file name as the file system takes it: the UTF-16 name itself on
+// Windows, its UTF-8 bytes elsewhere (std::filesystem would convert through
+// the "C" locale there, which refuses every character beyond ASCII).
+std::filesystem::path FileSystemPath(const std::wstring& fileName);

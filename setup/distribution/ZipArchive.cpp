@@ -462,7 +462,7 @@ void TZipReader::ExtractToFile(const std::wstring& name, const std::wstring& fil
   } catch (...) {
     file.reset();
     std::error_code ignored;
-    std::filesystem::remove(std::filesystem::path(fileName), ignored);
+    std::filesystem::remove(FileSystemPath(fileName), ignored);
     throw;
   }
 }

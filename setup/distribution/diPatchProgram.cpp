@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/StrTool.h"
+#include "setup/distribution/TextCodec.h"
 #include "setup/distribution/diRenewFiles.h"
 #include "setup/engine/SetupIniFile.h"
 #include "setup/engine/diExceptions.h"
@@ -44,7 +45,7 @@ std::int32_t Percent(int done, int total) {
 
 // True when both files can be read and hold the same bytes.
 bool SameFileContent(const std::wstring& a, const std::wstring& b) {
-  std::ifstream first(std::filesystem::path(a), std::ios::binary), second(std::filesystem::path(b), std::ios::binary);
+  std::ifstream first(FileSystemPath(a), std::ios::binary), second(FileSystemPath(b), std::ios::binary);
   if (!first || !second) return false;
   std::vector<char> left(64 * 1024), right(64 * 1024);
   for (;;) {
@@ -57,7 +58,7 @@ bool SameFileContent(const std::wstring& a, const std::wstring& b) {
 }
 
 void CreateFolderOf(const std::wstring& fileName) {
-  const std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
+  const std::filesystem::path folder = FileSystemPath(fileName).parent_path();
   if (folder.empty()) return;
   std::error_code error;
   std::filesystem::create_directories(folder, error);
@@ -117,11 +118,11 @@ void WriteStagedFile(const std::wstring& fileName, const std::function<void(TStr
       write(file);
     }
     std::error_code error;
-    std::filesystem::rename(std::filesystem::path(partial), std::filesystem::path(fileName), error);
+    std::filesystem::rename(FileSystemPath(partial), FileSystemPath(fileName), error);
     if (error) RaiseFileCreateError(fileName);
   } catch (...) {
     std::error_code ignored;
-    std::filesystem::remove(std::filesystem::path(partial), ignored);
+    std::filesystem::remove(FileSystemPath(partial), ignored);
     throw;
   }
 }

@@ -125,8 +125,6 @@ void AddBytes(std::uint8_t* __restrict to, const std::uint8_t* __restrict from, 
 
 std::uint32_t Crc32(const std::uint8_t* bytes, std::size_t size) { return ~UpdateCrc32(bytes, size, 0xFFFFFFFF); }
 
-std::filesystem::path ToPath(const std::wstring& fileName) { return std::filesystem::path(fileName); }
-
 // The system's text for a failed file operation: the thread's last error
 // when the system left one, else the library's reason.
 std::wstring SystemReason(const std::error_code& error) {
@@ -150,7 +148,7 @@ std::wstring SystemReason(const std::error_code& error) {
 class TOldImage {
 public:
   explicit TOldImage(const std::wstring& fileName) {
-    std::ifstream in(ToPath(fileName), std::ios::binary);
+    std::ifstream in(FileSystemPath(fileName), std::ios::binary);
     if (!in) RaiseFileOpenError(fileName);
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
@@ -169,7 +167,7 @@ public:
 // The length of a file without reading it; -1 when it cannot be measured.
 std::int64_t FileLength(const std::wstring& fileName) {
   std::error_code error;
-  const auto size = std::filesystem::file_size(ToPath(fileName), error);
+  const auto size = std::filesystem::file_size(FileSystemPath(fileName), error);
   return error ? -1 : static_cast<std::int64_t>(size);
 }
 
@@ -275,13 +273,16 @@ bool DosDateToUnixSeconds(double dateTime, std::int64_t& seconds) {
   return true;
 }
 
-std::wstring TemporaryName(const std::filesystem::path& target) {
+std::filesystem::path TemporaryName(const std::filesystem::path& target) {
   std::random_device random;
   const std::uint32_t tag = random() ^ static_cast<std::uint32_t>(
                                            std::chrono::steady_clock::now().time_since_epoch().count());
-  wchar_t hex[9] = {};
-  for (int i = 7; i >= 0; --i) hex[7 - i] = L"0123456789ABCDEF"[(tag >> (i * 4)) & 0xF];
-  return target.filename().wstring() + L".~" + hex;
+  char hex[9] = {};
+  for (int i = 7; i >= 0; --i) hex[7 - i] = "0123456789ABCDEF"[(tag >> (i * 4)) & 0xF];
+  // Appended as a path: the name itself is not converted.
+  std::filesystem::path name = target.filename();
+  name += std::string(".~") + hex;
+  return name;
 }
 
 // The new file, written to a temporary file beside the target and then
@@ -289,7 +290,7 @@ std::wstring TemporaryName(const std::filesystem::path& target) {
 // and a writer that is not committed removes its temporary file.
 class TNewFileWriter {
 public:
-  explicit TNewFileWriter(const std::wstring& fileName) : FileName(fileName), Target(ToPath(fileName)) {}
+  explicit TNewFileWriter(const std::wstring& fileName) : FileName(fileName), Target(FileSystemPath(fileName)) {}
   ~TNewFileWriter() {
     std::error_code ignored;
     if (!Temporary.empty() && !Committed) std::filesystem::remove(Temporary, ignored);

@@ -98,7 +98,8 @@ fs::path WriteVersion(const fs::path& folder, const std::string& product, const 
                           "]\r\nProductName1=Tavrel\r\nVersion=" + version + "\r\nFilesLst=files.lst\r\n" + iniExtra;
   fs::create_directories(folder);
   WriteFile(folder / "setup.ini", ini);
-  std::string lines = "; template of version " + version + "\r\n";
+  // A byte-order mark: the list format reads UTF-8 only with one.
+  std::string lines = "\xEF\xBB\xBF; template of version " + version + "\r\n";
   for (const TVersionFile& file : files) {
     fs::path path = folder;
     if (!file.Dir.empty()) path /= file.Dir;
