@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -67,6 +68,11 @@ bool IsFile(const std::wstring& path) {
   return fs::is_regular_file(FsPath(path), error);
 }
 
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+  std::error_code error;
+  return fs::equivalent(FsPath(a), FsPath(b), error) && !error;
+}
+
 std::string ReadWholeFile(const std::wstring& path) {
   if (!IsFile(path)) RaiseInput(L"file not found: " + path);
   std::ifstream in(FsPath(path), std::ios::binary);
@@ -86,15 +92,23 @@ std::int64_t FileWriteTime(const std::wstring& path) {
   return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
 }
 
-void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+namespace {
+// The system's reason for the failed stream operation just done.
+std::wstring LastErrorText() { return ErrorText(std::error_code(errno, std::generic_category())); }
+
+void WriteFileAs(const std::wstring& path, const std::string& bytes, const std::wstring& shown) {
   std::error_code error;
   fs::create_directories(FsPath(path).parent_path(), error);
+  errno = 0;
   std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
-  if (!out) RaiseFailed(L"cannot create " + path);
+  if (!out) RaiseFailed(L"cannot create " + shown + L": " + LastErrorText());
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
-  if (!out) RaiseFailed(L"cannot write " + path);
+  if (!out) RaiseFailed(L"cannot write " + shown + L": " + LastErrorText());
 }
+}  // namespace
+
+void WriteWholeFile(const std::wstring& path, const std::string& bytes) { WriteFileAs(path, bytes, path); }
 
 std::wstring TemporaryNameBeside(const std::wstring& path) {
   const fs::path file = FsPath(path);
@@ -118,7 +132,7 @@ TOutputFile::~TOutputFile() {
   fs::remove(FsPath(Temporary), ignored);
 }
 
-void TOutputFile::Write(const std::string& bytes) { WriteWholeFile(Temporary, bytes); }
+void TOutputFile::Write(const std::string& bytes) { WriteFileAs(Temporary, bytes, Final); }
 
 void TOutputFile::Commit() {
   std::error_code error;

@@ -17,6 +17,8 @@ std::wstring WithSeparator(const std::wstring& folder);
 
 bool IsFolder(const std::wstring& path);
 bool IsFile(const std::wstring& path);
+// Whether both name the same existing file (another spelling or a link).
+bool SameFile(const std::wstring& a, const std::wstring& b);
 // The file's bytes; EPackError(ExitInput) naming it when it cannot be read.
 std::string ReadWholeFile(const std::wstring& path);
 // Seconds since 1970 of the file's last write; 0 when unknown.

@@ -95,6 +95,15 @@ std::string TPackKit::FileBytes(const TProgramLstFileItem& item) {
   return bytes;
 }
 
+bool TPackKit::HoldsFile(const std::wstring& path) const {
+  if (!IsFile(path)) return false;
+  if (SameFile(path, SetupIniPath) || SameFile(path, ListPath)) return true;
+  for (const TProgramLstFileItem* item : List) {
+    if (!item->IsDeleted && SameFile(path, KitFile(item->Arc.empty() ? item->FileName : item->Arc))) return true;
+  }
+  return false;
+}
+
 int MakeKit(const std::wstring& folder, const std::wstring& listFile, const std::wstring& kitFolder) {
   if (!IsFolder(folder)) RaiseInput(L"folder not found: " + folder);
   const std::wstring setupIni = JoinPath(folder, L"setup.ini");

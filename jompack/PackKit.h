@@ -34,6 +34,9 @@ public:
   // against the list's length and CRC-32. EPackError(ExitInput) naming the
   // kit's file when it is missing or differs.
   std::string FileBytes(const TProgramLstFileItem& item);
+  // Whether path is one of the files the kit is read from (setup.ini, the
+  // list, an archive or a loose file).
+  bool HoldsFile(const std::wstring& path) const;
 
   std::wstring Folder;  // with a trailing separator
   TProductConfig Config;

@@ -47,6 +47,7 @@ int MakeList(const std::wstring& folder, const std::wstring& templateFile, const
     if (item->IsDeleted) continue;
     const std::wstring path = JoinPath(folder, item->DistrPath());
     if (!IsFile(path)) RaiseInput(L"the template names a file that is not in the folder: " + path);
+    if (SameFile(path, out.Target())) RaiseInput(L"the list would replace a file it lists: " + path);
     total = AddSizes(total, static_cast<std::int64_t>(std::filesystem::file_size(FsPath(path))));
   }
 

@@ -89,8 +89,8 @@ public:
 
   // Decides every command and writes the entries' files.
   void Plan();
-  // Writes the archive to path.
-  void WriteArchive(const std::wstring& path);
+  // Writes the archive to path; shown names it in an error.
+  void WriteArchive(const std::wstring& path, const std::wstring& shown);
 
   int Renewed = 0, Copied = 0, Changed = 0, Removed = 0;
 
@@ -219,14 +219,14 @@ void TUpdateWriter::Plan() {
                                    {New.Config.ListName, listSource}});
 }
 
-void TUpdateWriter::WriteArchive(const std::wstring& path) {
+void TUpdateWriter::WriteArchive(const std::wstring& path, const std::wstring& shown) {
   std::wstring failure;
   TZipWriter writer(path, false);
   writer.OnFailure = [&](const TZipFailure& f) {
-    if (failure.empty()) failure = f.EntryName + L": " + ZipErrorText(f.LibraryCode);
+    if (failure.empty()) failure = (f.EntryName.empty() ? L"" : f.EntryName + L": ") + ZipErrorText(f.LibraryCode);
   };
   for (const TEntry& entry : Entries) writer.AddFile(entry.Source, entry.Name);
-  if (!writer.Save() || !failure.empty()) RaiseFailed(L"cannot write the update file: " + failure);
+  if (!writer.Save() || !failure.empty()) RaiseFailed(L"cannot write the update file " + shown + L": " + failure);
 }
 
 // The files of an earlier update of this name that the setup would take
@@ -328,12 +328,16 @@ int MakeUpdate(const std::wstring& oldKit, const std::wstring& newKit, const std
   if (before.Config.Version == after.Config.Version)
     RaiseInput(L"both kits are version " + after.Config.Version + L": an update from a version to itself");
 
-  TOutputFile out(UpdateFileName(outFile));
+  const std::wstring target = UpdateFileName(outFile);
+  for (const TPackKit* kit : {&before, &after}) {
+    if (kit->HoldsFile(target)) RaiseInput(L"the update would replace a file of the kit " + kit->Folder + L": " + target);
+  }
+  TOutputFile out(target);
   const TScratchFolder scratch(out.Target());
   TUpdateWriter writer(before, after, scratch.Path());
   writer.Plan();
   const std::wstring whole = volumeSize > 0 ? scratch.Path() + L"whole" : out.Path();
-  writer.WriteArchive(whole);
+  writer.WriteArchive(whole, out.Target());
 
   std::wstring written = out.Target();
   if (volumeSize > 0) {

@@ -11,6 +11,12 @@
 #include <functional>
 #include <random>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
 #include "JomPackRun.h"
 #include "jompack/PackKit.h"
 #include "setup/distribution/Stream.h"
@@ -475,7 +481,10 @@ TEST(JomPack, BadInputIsRefusedWithItsNameAndLeavesNoOutput) {
       {"kit of a missing folder", {"kit", Arg(root / "nowhere"), Arg(root / "v5.02.lst"), out}, 3, "nowhere"},
       {"kit of a missing list", {"kit", Arg(folder), Arg(root / "no.lst"), out}, 3, "no.lst"},
       {"kit into a folder that is not empty", {"kit", Arg(folder), Arg(root / "v5.02.lst"), Arg(root / "full")}, 3, "full"},
+      {"a list over a file it lists", {"list", Arg(folder), Arg(root / "v5.02.tmpl"), Arg(folder / "bin" / "jom.exe")}, 3, "jom.exe"},
       {"update from a missing kit", {"update", Arg(root / "nokit"), Arg(newKit), out}, 3, "nokit"},
+      {"an update over a file of the new kit", {"update", Arg(oldKit), Arg(newKit), Arg(newKit / "setup.ini")}, 3, "setup.ini"},
+      {"an update over a file of the old kit", {"update", Arg(oldKit), Arg(newKit), Arg(oldKit / "main.zip")}, 3, "main.zip"},
       {"update from a kit without setup.ini", {"update", Arg(root / "noini"), Arg(newKit), out}, 3, "setup.ini"},
       {"update to a damaged kit", {"update", Arg(oldKit), Arg(root / "damaged"), out}, 3, "main.zip"},
       {"kits of different products", {"update", Arg(oldKit), Arg(otherProduct), out}, 3, "OTHER"},
@@ -498,6 +507,61 @@ TEST(JomPack, BadInputIsRefusedWithItsNameAndLeavesNoOutput) {
     EXPECT_EQ(Listing(root), before);
   }
 }
+
+#ifndef _WIN32
+// jompack with its files limited to bytes, as on a disk that fills up: a
+// write beyond fails (the signal it would raise is ignored).
+TRun RunWithFileLimit(const std::vector<std::string>& args, rlim_t bytes) {
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = bytes;
+  setrlimit(RLIMIT_FSIZE, &limited);
+  TRun run = RunJomPack(args);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  return run;
+}
+
+// Every command that writes, on a disk that is full before it is done: a
+// write error naming the output and its reason, exit code 4, no output or
+// work folder left, and what an earlier run wrote under that name kept.
+TEST(JomPack, AFullDiskFailsTheCommandAndLeavesNoOutput) {
+  TWorkshop shop;
+  const fs::path root = shop.Root();
+  const fs::path oldKit = shop.Kit("5.02", BaseVersion());
+  TFiles after = BaseVersion();
+  FileOf(after, "jom.exe").Content = Bytes(200000, 90);
+  const fs::path newKit = shop.Kit("5.03", after);
+  const fs::path out = root / "out";
+  fs::create_directories(out);
+  WriteFile(out / "upd.prf", "an earlier update");
+  WriteFile(out / "files.lst", "an earlier list");
+  WriteFile(out / "patch", "an earlier patch");
+  struct TCase {
+    const char* Name;
+    std::vector<std::string> Args;
+    rlim_t Limit;
+  };
+  const std::vector<TCase> cases = {
+      {"list", {"list", Arg(root / "v5.03"), Arg(root / "v5.03.tmpl"), Arg(out / "files.lst")}, 200},
+      {"kit", {"kit", Arg(root / "v5.03"), Arg(root / "v5.03.lst"), Arg(out / "kit")}, 100000},
+      {"update", {"update", Arg(oldKit), Arg(newKit), Arg(out / "upd.prf")}, 100000},
+      {"update in volumes", {"update", Arg(oldKit), Arg(newKit), Arg(out / "upd.prf"), "--volume-size", "50000"}, 100000},
+      {"diff", {"diff", Arg(oldKit / "main.zip"), Arg(newKit / "main.zip"), Arg(out / "patch")}, 100000},
+  };
+  const std::vector<std::string> before = Listing(root);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TRun run = RunWithFileLimit(c.Args, c.Limit);
+    EXPECT_EQ(run.Code, 4) << run.Out << run.Err;
+    EXPECT_NE(run.Err.find(Arg(out)), std::string::npos) << run.Err;
+    EXPECT_EQ(Listing(root), before);
+  }
+  EXPECT_EQ(ReadFile(out / "upd.prf"), "an earlier update");
+}
+#endif
 
 TEST(JomPack, HelpListsTheCommandsAndExitCodes) {
   const TRun help = RunJomPack({"--help"});
