@@ -22,6 +22,10 @@ using testsupport::WriteFile;
 namespace jompacktest {
 
 namespace {
+// The names of the tests are UTF-8 (on Windows a narrow path would be read
+// in the ANSI code page).
+fs::path Utf8Path(const std::string& name) { return fs::path(std::u8string(name.begin(), name.end())); }
+
 fs::path Program() {
 #ifdef _WIN32
   return testsupport::ExecutableDir() / "jompack.exe";
@@ -102,9 +106,9 @@ fs::path WriteVersion(const fs::path& folder, const std::string& product, const 
   std::string lines = "\xEF\xBB\xBF; template of version " + version + "\r\n";
   for (const TVersionFile& file : files) {
     fs::path path = folder;
-    if (!file.Dir.empty()) path /= file.Dir;
+    if (!file.Dir.empty()) path /= Utf8Path(file.Dir);
     fs::create_directories(path);
-    WriteFile(path / file.Name, file.Content);
+    WriteFile(path / Utf8Path(file.Name), file.Content);
     const bool spaced = file.Name.find(' ') != std::string::npos;
     lines += (spaced ? "\"" + file.Name + "\"" : file.Name) + (file.Dir.empty() ? "" : " Dir=" + file.Dir) + " " + file.Keys + "\r\n";
   }
@@ -117,7 +121,9 @@ fs::path WriteVersion(const fs::path& folder, const std::string& product, const 
 std::map<std::string, std::string> FolderFiles(const fs::path& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) files[fs::relative(entry.path(), folder).generic_string()] = ReadFile(entry.path());
+    if (!entry.is_regular_file()) continue;
+    const std::u8string name = fs::relative(entry.path(), folder).generic_u8string();
+    files[std::string(name.begin(), name.end())] = ReadFile(entry.path());
   }
   return files;
 }
