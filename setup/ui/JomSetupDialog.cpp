@@ -1,6 +1,7 @@
 #include "setup/ui/JomSetupDialog.h"
 
 #include <algorithm>
+#include <cwctype>
 #include <thread>
 
 #include "platform/AclApi.h"
@@ -419,9 +420,20 @@ void TJomSetupDialog::SetInstallDirectory(const std::wstring& path) {
   }
   if (install) DriveBox->SetEnabled(true);
   const std::wstring drive = value.substr(0, 2);
-  if (::SendMessageW(DriveBox->Handle(), CB_SELECTSTRING, static_cast<WPARAM>(-1),
-                     reinterpret_cast<LPARAM>(drive.c_str())) == CB_ERR) {
-    ::SendMessageW(DriveBox->Handle(), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  HWND box = DriveBox->Handle();
+  if (::SendMessageW(box, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(drive.c_str())) ==
+      CB_ERR) {
+    // A drive the list does not offer (removable, or gone) is added for
+    // this folder: without a drive the folder would be taken on whatever
+    // drive is current.
+    const wchar_t letter = drive.empty() ? L'\0' : static_cast<wchar_t>(std::towupper(drive[0]));
+    if (drive.size() == 2 && drive[1] == L':' && letter >= L'A' && letter <= L'Z') {
+      const std::wstring root = std::wstring(1, letter) + L":\\";
+      const LRESULT added = ::SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(root.c_str()));
+      ::SendMessageW(box, CB_SETCURSEL, added == CB_ERR ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(added), 0);
+    } else {
+      ::SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    }
   }
   FolderEdit->SetText(value.size() > 2 ? value.substr(2, 260) : std::wstring());
 }

@@ -165,6 +165,29 @@ TEST_F(JomSetupDialogTest, InstallDirectoryFieldsSplitAndJoinThePath) {
   EXPECT_EQ(Dialog->GetInstallDirectory(), L"");
 }
 
+// A folder on a drive the list does not offer (a removable one, or one
+// that is gone) keeps its drive: without it the function would run on the
+// same folder of whatever drive is current.
+TEST_F(JomSetupDialogTest, AFolderOnADriveOutsideTheListKeepsItsDrive) {
+  const DWORD drives = ::GetLogicalDrives();
+  wchar_t letter = L'Q';
+  while (letter < L'Z' && (drives & (1u << (letter - L'A'))) != 0) ++letter;
+  ASSERT_EQ(drives & (1u << (letter - L'A')), 0u);
+  const std::wstring root = std::wstring(1, letter) + L":";
+  for (const bool maintenance : {false, true}) {
+    SCOPED_TRACE(maintenance ? "maintenance" : "install");
+    Open(maintenance);
+    Dialog->SetInstallDirectory(root + L"\\Tools\\Tavrel\\");
+    EXPECT_EQ(ItemText(Window, 251), L"\\Tools\\Tavrel");
+    EXPECT_EQ(Dialog->GetInstallDirectory(), root + L"\\Tools\\Tavrel");
+    // A drive of the list is chosen again as before.
+    Dialog->SetInstallDirectory(L"C:\\Tools");
+    EXPECT_EQ(Dialog->GetInstallDirectory(), L"C:\\Tools");
+    ::DestroyWindow(Window);
+    Window = nullptr;
+  }
+}
+
 TEST_F(JomSetupDialogTest, MessagesAreSplitIntoLinesWithTheirKindsImageAndErrorsCollected) {
   Open(false);
   Dialog->AddMessage(mkInfo, L"one\r\ntwo\r\n");
