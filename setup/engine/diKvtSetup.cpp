@@ -56,7 +56,7 @@ bool TKvtSetup::CheckSetupDir() {
 
 bool TKvtSetup::ReadSetupIni(bool reload) {
   if (SetupIni && !reload) return true;
-  const std::wstring path = SetupDir + L"Setup.ini";
+  const std::wstring path = StagedSetupIni.empty() ? SetupDir + L"Setup.ini" : StagedSetupIni;
   if (!FileExists(path)) throw Exception(FormatText(rsFileNotFound, {path}));
   SetupIni = std::make_unique<TSetupIniFile>(path);
   ProductSection = TrimText(SetupIni->ReadString(L"Products", L"Product1", L""));

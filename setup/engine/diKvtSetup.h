@@ -182,6 +182,10 @@ public:
   bool Automatic = false;
   bool BackupFiles = false;
   std::unique_ptr<TBackupArchive> BackupArchive;
+  // An update's setup.ini, not yet installed, and its staged file, which
+  // the records read meanwhile (empty: SetupDir's setup.ini).
+  TProgramLstFileItem* VersionFile = nullptr;
+  std::wstring StagedSetupIni;
   std::wstring BeforeDelete, BeforeDeleteInfo, BeforeInstall, BeforeInstallInfo;
   std::wstring RegistrationName;
   bool KvtRenewService = false;
@@ -238,6 +242,10 @@ private:
   std::wstring TemporaryCopyName(const std::wstring& target) const;
   void DeleteRemovedFiles(std::uint8_t& cancel);
   void FinishInstall();
+  // Installs an update's setup.ini, which CopyFiles left for the very end:
+  // it names the installed version, and a copy that still names the old
+  // one takes the same update again after a run stopped at any point.
+  void InstallVersionFile();
   // Progress with a cancel byte of the caller's; true when it is set.
   bool StatusCancelled(const std::wstring& title, const std::wstring& text1, const std::wstring& text2,
                        std::int32_t percent, std::uint8_t& cancel);

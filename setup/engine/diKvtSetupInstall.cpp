@@ -247,10 +247,21 @@ void TKvtSetup::CopyFiles(bool stationMode, std::uint8_t& cancel) {
     StatusCancelled(title, L" ", L" ", 0, cancel);
     for (int i = 0; i < FilesToProcess.Count(); ++i) total += FilesToProcess.Objects(i)->Size();
   }
+  VersionFile = nullptr;
+  StagedSetupIni.clear();
+  const std::wstring setupIni = UpperCaseText(InstallDir + L"setup.ini");
   for (TProgramLstFileItem* item : CopyOrder()) {
     if (item->HasStatus(L"D")) continue;
-    if (StatusCancelled(title, item->TargetPath(InstallDir), L" ", -1, cancel)) Raise(rsInstallProgramInterrupted);
-    InstallItem(*item, stationMode);
+    if (RunningFromInstalled && !stationMode && UpperCaseText(item->TargetPath(InstallDir)) == setupIni) {
+      VersionFile = item;
+      // The records read it when InstallItem will copy it.
+      if (!item->AttributesChanged &&
+          (!KeepUserSettings || item->HasStatus(AlwaysOverwrittenLetters) || !FileExists(item->TargetPath(InstallDir))))
+        StagedSetupIni = GetSourceFile(*item).Path;
+    } else {
+      if (StatusCancelled(title, item->TargetPath(InstallDir), L" ", -1, cancel)) Raise(rsInstallProgramInterrupted);
+      InstallItem(*item, stationMode);
+    }
     if (OnStatus) {
       done += item->Size();
       StatusCancelled(title, L"", L"", Percentage(done, total), cancel);
@@ -263,9 +274,9 @@ std::vector<TProgramLstFileItem*> TKvtSetup::CopyOrder() const {
   for (int i = 0; i < FilesToProcess.Count(); ++i) items.push_back(FilesToProcess.Objects(i));
   if (!RunningFromInstalled) return items;
   // An update names the installed version in setup.ini and the installed
-  // files in the list: these two go in last, setup.ini after the list, so
-  // that an update that stops half-way still reads as the old version and
-  // is run again from the start.
+  // files in the list: these two go in last, setup.ini after the list (and
+  // after the records, see InstallVersionFile), so that an update that stops
+  // half-way still reads as the old version and is run again from the start.
   const std::wstring list =
       InstallDir + (NewFileList && !NewFileList->FileName.empty() ? ExtractFileName(NewFileList->FileName) : FilesLst);
   for (const std::wstring& last : {list, InstallDir + L"setup.ini"}) {
@@ -354,7 +365,8 @@ void TKvtSetup::DeleteRemovedFiles(std::uint8_t& cancel) {
 }
 
 void TKvtSetup::FinishInstall() {
-  // An update has just replaced setup.ini: the records name the new version.
+  // The records name the new version of an update: its staged setup.ini
+  // until that is installed, last of all.
   if (RunningFromInstalled) ReadSetupIni(true);
   IPlatformTools& platform = PlatformTools();
   // COM for the shortcuts and OLE servers when the engine runs on a thread
@@ -375,10 +387,20 @@ void TKvtSetup::FinishInstall() {
   if (!RunningFromInstalled) WriteInstCfg();
   RegisterInProgramsIni();
   WriteStationEntry();
+  InstallVersionFile();
   NotifyAssociationsChanged();
   if (!AfterInstall.empty()) RunProgram(InstallDir + AfterInstall, L"/AFTERINSTALL", AfterInstallInfo);
   std::uint8_t cancel = 0;
   StatusCancelled(L" ", L" ", L" ", 100, cancel);
+}
+
+void TKvtSetup::InstallVersionFile() {
+  TProgramLstFileItem* item = VersionFile;
+  VersionFile = nullptr;
+  if (!item) return;
+  InstallItem(*item, false);
+  StagedSetupIni.clear();
+  ReloadInstalledSetupIni();
 }
 
 bool TKvtSetup::ExtractInPlace(const TProgramLstFileItem& item, const std::wstring& destination) {

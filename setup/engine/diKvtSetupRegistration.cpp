@@ -136,7 +136,8 @@ void TKvtSetup::ReportRegistrationStatus(const std::wstring& title, const std::w
 }
 
 void TKvtSetup::ReloadInstalledSetupIni() {
-  if (RunningFromInstalled) SetupIni = std::make_unique<TSetupIniFile>(SetupDir + L"Setup.ini");
+  if (RunningFromInstalled)
+    SetupIni = std::make_unique<TSetupIniFile>(StagedSetupIni.empty() ? SetupDir + L"Setup.ini" : StagedSetupIni);
 }
 
 bool TKvtSetup::CaptionCarriedByAnother(const std::wstring& caption, const TProgramLstFileItem& item) const {
