@@ -138,7 +138,28 @@ TState Capture(const TInstallFolders& folders) {
       state.Details["class:" + Narrow(key)] = Narrow(*value);
   }
   if (fs::exists(GroupFolder(folders.Group))) state.Details["group"] = "";
+  // The shortcuts are written through the shell, around the counted
+  // operations: a run again must still leave each of them.
+  for (const std::string& name : FilesUnder(GroupFolder(folders.Group))) state.Details["shortcut:" + name] = "";
   return state;
+}
+
+// Every file below the test's root outside the program folder, the
+// "..\Common" items and the programs registration file, with its size and
+// time of writing: the kits and the update file, which no run may change,
+// and whatever a run leaves where it must not (a file written around the
+// counted operations is caught here too).
+std::map<std::string, std::string> Elsewhere(const TInstallFolders& folders) {
+  std::map<std::string, std::string> files;
+  const fs::path root = folders.Root();
+  for (const std::string& name : FilesUnder(root)) {
+    if (name.rfind("Program/", 0) == 0 || name.rfind("Common/", 0) == 0 || name == "jomsetup.ini") continue;
+    std::error_code error;
+    const auto size = fs::file_size(root / name, error);
+    const auto written = fs::last_write_time(root / name, error).time_since_epoch().count();
+    files[name] = std::to_string(size) + " " + std::to_string(written);
+  }
+  return files;
 }
 
 // The differences of two states, one line each.
@@ -274,6 +295,7 @@ void BreakEveryOperation(const TScenario& scenario, const TInstallFolders& folde
   const TState undisturbed = Capture(folders);
   ASSERT_NE(before, undisturbed);
   EXPECT_EQ(Outside(faults->Operations(), folders), "");
+  const std::map<std::string, std::string> elsewhere = Elsewhere(folders);
 
   std::mt19937 random(Seed());
   std::uint64_t runs = 0, failed = 0, tolerated = 0;
@@ -295,6 +317,7 @@ void BreakEveryOperation(const TScenario& scenario, const TInstallFolders& folde
       const TState got = Capture(folders);
       EXPECT_EQ(Mixed(got, before, undisturbed), "");
       EXPECT_EQ(Outside(faults->Operations(), folders), "");
+      EXPECT_EQ(Elsewhere(folders), elsewhere);
       if (result == 0) {
         ++failed;
         EXPECT_FALSE(run.Errors().empty()) << "a failure without an error message";
@@ -319,6 +342,7 @@ void BreakEveryOperation(const TScenario& scenario, const TInstallFolders& folde
       EXPECT_EQ(scenario.Run(again), -1) << "run again: " << testing::PrintToString(again.Errors());
       const TState end = Capture(folders);
       EXPECT_TRUE(end == undisturbed) << "run again ends elsewhere:\n" << Differences(end, undisturbed);
+      EXPECT_EQ(Elsewhere(folders), elsewhere);
     }
   }
   std::cout << "[ faults ] " << scenario.Name << ": " << total << " file operations, " << runs << " runs (" << failed
