@@ -18,8 +18,11 @@
 // UPDATE_FUZZER_SEEDS=<folder> writes the seed inputs into the folder and
 // ends (tests/fuzz/corpus/UpdateFileFuzzer holds them).
 
+#include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +33,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MemoryPlatform.h"
@@ -127,6 +131,30 @@ std::wstring Widen(const std::string& bytes) {
   return text;
 }
 
+// What a file or folder of the machine is as the kernel sees it; any write,
+// rename, link or change of attributes changes one of these (the change
+// time cannot be set back by a program).
+struct TFingerprint {
+  ino_t Inode = 0;
+  off_t Size = 0;
+  mode_t Mode = 0;
+  nlink_t Links = 0;
+  timespec Modified{}, Changed{};
+
+  bool operator==(const TFingerprint& other) const {
+    return Inode == other.Inode && Size == other.Size && Mode == other.Mode && Links == other.Links &&
+           Modified.tv_sec == other.Modified.tv_sec && Modified.tv_nsec == other.Modified.tv_nsec &&
+           Changed.tv_sec == other.Changed.tv_sec && Changed.tv_nsec == other.Changed.tv_nsec;
+  }
+};
+
+bool TakeFingerprint(const fs::path& path, TFingerprint& print) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return false;
+  print = {info.st_ino, info.st_size, info.st_mode, info.st_nlink, info.st_mtim, info.st_ctim};
+  return true;
+}
+
 // The machine: the installed copy, its list, and what lies on the machine
 // outside the staging folder.
 struct TMachine {
@@ -136,6 +164,12 @@ struct TMachine {
   TProgramLstFile OldList;
   std::map<fs::path, std::string> Files;  // every file outside the staging folder
   std::set<fs::path> Folders;
+  // Each of them as the kernel saw it after the machine was made, and an
+  // inotify watch on every folder of them: a run that left no event and no
+  // changed fingerprint changed nothing, and only other runs have each file
+  // read and compared byte for byte.
+  std::map<fs::path, TFingerprint> Prints;
+  int Watches = -1;
 
   TMachine() {
     RefPtr<IPlatformTools> system = SetPlatformTools(nullptr);
@@ -164,6 +198,7 @@ struct TMachine {
                "[Products]\r\nProduct1=JOM\r\n[JOM]\r\nProductName1=Tavrel\r\nVersion=5.02\r\nFilesLst=files.lst\r\n");
     fs::create_directories(fs::path(StageFolder));
     Snapshot(Files, Folders);
+    Watch();
   }
 
   static fs::path MachineRoot() {
@@ -190,20 +225,66 @@ struct TMachine {
     }
   }
 
+  // Without inotify every run is compared in full.
+  void Watch() {
+    Watches = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    constexpr std::uint32_t changes = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE |
+                                      IN_DELETE_SELF | IN_MOVE_SELF | IN_MOVED_FROM | IN_MOVED_TO;
+    std::vector<fs::path> watched(Folders.begin(), Folders.end());
+    watched.push_back(Platform->Root);
+    for (const fs::path& folder : watched) {
+      if (Watches >= 0 && ::inotify_add_watch(Watches, folder.c_str(), changes) < 0) {
+        ::close(Watches);
+        Watches = -1;
+      }
+    }
+    // The stamps of a file changed within the clock tick that wrote it
+    // could equal those taken now: the first run starts a tick later.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (const auto& [path, bytes] : Files) TakeFingerprint(path, Prints[path]);
+    for (const fs::path& path : Folders) TakeFingerprint(path, Prints[path]);
+    TakeFingerprint(Platform->Root, Prints[Platform->Root]);
+  }
+
+  // True when no watch saw a change and every fingerprint is as it was.
+  bool Untouched() const {
+    if (Watches < 0) return false;
+    alignas(inotify_event) char events[4096];
+    bool quiet = true;
+    while (::read(Watches, events, sizeof events) > 0) quiet = false;
+    if (!quiet) return false;
+    for (const auto& [path, print] : Prints) {
+      TFingerprint now;
+      if (!TakeFingerprint(path, now) || !(now == print)) return false;
+    }
+    return true;
+  }
+
   void Check() const {
+    if (Untouched()) return;
     std::map<fs::path, std::string> files;
     std::set<fs::path> folders;
     Snapshot(files, folders);
     if (files != Files || folders != Folders) std::abort();
   }
 
+  // Empties the staging folder; the folder itself stays, so that the
+  // folder holding it sees no change.
   void ClearStage() const {
     const fs::path stage(StageFolder);
-    fs::remove_all(stage);
-    fs::create_directories(stage);
+    std::vector<fs::path> staged;
+    std::error_code error;
+    for (auto it = fs::directory_iterator(stage, error); !error && it != fs::directory_iterator(); ++it)
+      staged.push_back(it->path());
+    for (const fs::path& path : staged) fs::remove_all(path);
+    if (error) {
+      fs::remove_all(stage);
+      fs::create_directories(stage);
+    }
   }
 
   ~TMachine() {
+    if (Watches >= 0) ::close(Watches);
     std::error_code ignored;
     fs::remove_all(Platform->Root, ignored);
   }
