@@ -51,7 +51,8 @@ const wchar_t* const Help =
     L"  1  verify: the update does not give the new version\n"
     L"  2  the command line is wrong\n"
     L"  3  an input is missing, unreadable or unfit (a missing file, kits of\n"
-    L"     different products, an update from a version to itself ...)\n"
+    L"     different products, an update from a version to itself, an output\n"
+    L"     that would replace a file of a kit or a file being listed ...)\n"
     L"  4  an output could not be written\n";
 
 int Usage(const std::wstring& text) {

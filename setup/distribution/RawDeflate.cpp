@@ -30,10 +30,10 @@ bool InflateRaw(const std::uint8_t* data, std::size_t size, std::size_t maxSize,
   return status == Z_STREAM_END;
 }
 
-bool DeflateRaw(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out) {
-  // libdeflate at its highest level: whole-buffer near-optimal parsing
-  // packs several percent smaller than zlib's best.
-  libdeflate_compressor* compressor = libdeflate_alloc_compressor(12);
+bool DeflateRaw(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out, int level) {
+  // libdeflate at its highest level by default: whole-buffer near-optimal
+  // parsing packs several percent smaller than zlib's best.
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
   if (!compressor) return false;
   out.resize(libdeflate_deflate_compress_bound(compressor, data.size()));
   const std::size_t size = libdeflate_deflate_compress(compressor, data.data(), data.size(), out.data(), out.size());

@@ -11,9 +11,9 @@
 // would inflate beyond maxSize bytes (out is then incomplete).
 bool InflateRaw(const std::uint8_t* data, std::size_t size, std::size_t maxSize, std::vector<std::uint8_t>& out);
 
-// Deflates data at libdeflate's highest compression level; false when the
-// compressor cannot be made.
-bool DeflateRaw(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out);
+// Deflates data at a libdeflate compression level (1 to 12, 12 the highest
+// and slowest); false when the compressor cannot be made.
+bool DeflateRaw(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out, int level = 12);
 
 // Inflates a raw deflate stream that arrives in pieces into buffers the
 // caller sizes, so that a stream never inflates beyond the room it is given
