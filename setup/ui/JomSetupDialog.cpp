@@ -21,6 +21,7 @@
 #include "setup/main/AfterUninstall.h"
 #include "setup/main/DesktopShortcut.h"
 #include "setup/main/SetupLog.h"
+#include "setup/main/SetupRelaunch.h"
 #include "setup/messages/FormatText.h"
 #include "setup/messages/SetupRuntimeMessages.h"
 #include "setup/messages/SystemRuntimeMessages.h"
@@ -567,7 +568,9 @@ void TJomSetupDialog::StartMainFile(const std::wstring& installDirectory) {
   info.lpFile = program.c_str();
   info.lpDirectory = folder.c_str();
   info.nShow = SW_SHOWNORMAL;
-  ::ShellExecuteExW(&info);
+  // The user (or the launcher) expects the program to run: a failed start
+  // is said, not left to look like success.
+  if (!::ShellExecuteExW(&info)) ShowSystemError(::GetLastError(), rsSetupDialogRunProgram + L"\"" + program + L"\"");
   SetStepLine(L" ");
 }
 

@@ -322,4 +322,43 @@ TEST_F(SetupWindowTest, TheProgressLayoutInstallsByItselfAndClosesAfterErrors) {
   EXPECT_TRUE(started && error && failed) << "log of " << lines.size() << " lines";
 }
 
+// The unattended install whose main program was not installed: it does not
+// end silently; the failed start is shown and logged with the program's
+// path, and the window still closes.
+TEST_F(SetupWindowTest, AMainProgramThatCannotStartIsReported) {
+  TProductRegistrations registrations(Section);
+  const std::wstring defaultDir = UniqueName(L"TavrelNoMain");
+  wchar_t programs[MAX_PATH] = {};
+  ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, 0, programs)));
+  const fs::path installed = fs::path(programs) / defaultDir;
+  struct TRemoveFolder {
+    fs::path Folder;
+    ~TRemoveFolder() {
+      std::error_code ignored;
+      fs::remove_all(Folder, ignored);
+    }
+  } removeInstalled{installed};
+  TKit kit(Kit, L"5.14");
+  kit.Section = Section;
+  kit.ProductName = ProductName;
+  kit.Key(L"DefaultDir", defaultDir);
+  kit.Add({L"readme.txt", L"docs", L"", L"", FixtureBytes(500, 2, true), L""}).Write();
+  TMessageBoxWatcher boxes(MessageBoxesBelow(Root.dir()), [](const TWindowInfo&) { return 0; });
+  const fs::path log = Root.path() / "setup.log";
+  ASSERT_TRUE(Process.Start(L"\"" + (Kit / "setup.exe").wstring() + L"\" /WINE /STARTDIR=\"" + Kit.wstring() +
+                            L"\" \"/LOG=" + log.wstring() + L"\""));
+  EXPECT_EQ(Process.Wait(EndTimeoutMs), 0) << "the window did not close";
+  EXPECT_TRUE(fs::exists(installed / "docs" / "readme.txt"));
+  const std::wstring start = L"Запуск программы \"" + (installed / "jom.exe").wstring() + L"\"";
+  const std::vector<TWindowInfo> shown = boxes.Boxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].Caption, L"Ошибка");
+  EXPECT_EQ(shown[0].Text.substr(0, start.size()), start) << shown[0].Text;
+  bool logged = false;
+  for (const std::string& line : FileLines(log)) {
+    logged |= line.find("ERROR   Запуск программы") != std::string::npos && line.find("jom.exe") != std::string::npos;
+  }
+  EXPECT_TRUE(logged) << ReadFile(log);
+}
+
 }  // namespace
