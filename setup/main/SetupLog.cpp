@@ -76,6 +76,12 @@ void WriteSetupLog(TSetupLogEntry entry, const std::wstring& text) {
   std::lock_guard<std::mutex> guard(log.Lock);
   if (!log.File) return;
   if (entry == TSetupLogEntry::Status) {
+    // A blank title only clears the step line: nothing to log, but the
+    // step named next is a new one even when it repeats the last.
+    if (text.find_first_not_of(L" \t\r\n") == std::wstring::npos) {
+      log.LastStatus.clear();
+      return;
+    }
     if (text == log.LastStatus) return;
     log.LastStatus = text;
   }

@@ -24,7 +24,8 @@ bool OpenSetupLog(const std::wstring& file);
 // True while a log file is open.
 bool SetupLogOpen();
 // Appends the text, split at line ends; a status title equal to the one
-// logged just before is not repeated. Nothing without an open log.
+// logged just before is not repeated, a blank one (which clears the step
+// line) is not written. Nothing without an open log.
 void WriteSetupLog(TSetupLogEntry entry, const std::wstring& text);
 // Closes the log file (also done at program end).
 void CloseSetupLog();

@@ -15,6 +15,7 @@
 #include "setup/engine/diKvtSetup.h"
 #include "setup/engine/diSetupFunctions.h"
 #include "setup/main/DesktopShortcut.h"
+#include "setup/main/SetupLog.h"
 #include "setup/messages/XilSetupRuntimeMessages.h"
 #include "setup/ui/JomSetupDialog.h"
 #include "support/ShellLinkReader.h"
@@ -205,6 +206,25 @@ TEST_F(JomSetupDialogTest, StatusSetsTheLinesAndTheProgressAndEmptyTextsKeepThem
   Dialog->ShowStatus(L"", L"", -1);
   EXPECT_EQ(ItemText(Window, 253), L" Копирование");
   EXPECT_EQ(ItemText(Window, 254), L" a.dll");
+}
+
+// The log names each step once; the single blank that clears the step line
+// is no step, and a step named again after it is logged again.
+TEST_F(JomSetupDialogTest, TheLogHoldsEachStepButNotTheBlankThatClearsTheLine) {
+  Open(false);
+  const fs::path log = Folders.Root() / "status.log";
+  ASSERT_TRUE(OpenSetupLog(log.wstring()));
+  Dialog->ShowStatus(L"Копирование файлов", L"a.dll", 10);
+  Dialog->ShowStatus(L"Копирование файлов", L"b.dll", 20);
+  Dialog->ShowStatus(L" ", L" ", -1);
+  Dialog->ShowStatus(L"Копирование файлов", L"c.dll", 30);
+  CloseSetupLog();
+  std::vector<std::string> steps;
+  const std::string text = ReadFile(log);
+  for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    steps.push_back(text.substr(start + 24, end - start - 24));  // after the time stamp
+  }
+  EXPECT_EQ(steps, (std::vector<std::string>{"STATUS  Копирование файлов", "STATUS  Копирование файлов"})) << text;
 }
 
 // While a function runs, the exit button and a second run only say so; the
