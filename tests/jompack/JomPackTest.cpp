@@ -367,6 +367,8 @@ TEST(JomPack, AnUpdateNameEndingInADigitGetsTheUpdateExtension) {
   const std::vector<TCase> cases = {
       {"jom-5.03", {}, "jom-5.03.prf", "jom-5.03"},
       {"upd5", {}, "upd5.prf", "upd5"},
+      // Windows drops the dot at the end of a name: upd5. is upd5 there.
+      {"upd6.", {}, "upd6.prf", "upd6"},
       {"upd.pr1", {}, "upd.pr1.prf", "upd.pr1"},
       {"jom-6.01", {"--volume-size", "5000"}, "jom-6.01.pr1", "jom-6.pr1"},
       {"plain.prf", {}, "plain.prf", "plain.prf.prf"},
