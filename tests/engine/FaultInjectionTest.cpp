@@ -504,6 +504,49 @@ TEST(FaultInjection, EveryFileOperationOfAnUpdateFailsInTurn) {
   ClearInstallation(folders);
 }
 
+// setup.ini names the installed version: an update that stops before it has
+// installed the new one is taken again, one that stops after it is refused.
+// So nothing of the copy or its records may change once it is in place.
+TEST(FaultInjection, AnUpdateInstallsItsSetupIniAfterEverythingElse) {
+  TInstallFolders folders("faults order");
+  const TKit old = VersionKit(folders, folders.KitPath(), L"5.02");
+  const TKit next = VersionKit(folders, folders.Root() / "Kit503", L"5.03");
+  old.Write();
+  next.Write();
+  const fs::path file = folders.Root() / "upd.tvi";
+  WriteUpdate(file, old, next);
+  {
+    TEngineRun run;
+    run.Automatic = true;
+    ASSERT_EQ(run.Install(old.Dir(), folders.Program()), -1) << testing::PrintToString(run.Errors());
+  }
+  TFaultInjection faults;
+  faults->Reset();
+  TEngineRun run;
+  run.Automatic = true;
+  const std::wstring name = file.wstring();
+  ASSERT_EQ(run.Execute(folders.Program(), sfUpdate, const_cast<wchar_t*>(name.c_str())), -1)
+      << testing::PrintToString(run.Errors());
+  const std::vector<TFileOperation> operations = faults->Operations();
+  const std::wstring setupIni = UpperCaseText(folders.Program() + L"setup.ini");
+  const std::wstring program = UpperCaseText(folders.Program());
+  const std::wstring programsIni = UpperCaseText(folders.ProgramsIni());
+  std::size_t installed = operations.size();
+  for (std::size_t i = 0; i < operations.size(); ++i) {
+    if (operations[i].Kind == "move" && UpperCaseText(operations[i].Path) == setupIni) installed = i;
+  }
+  ASSERT_LT(installed, operations.size()) << "setup.ini was not replaced";
+  std::string after;
+  for (std::size_t i = installed + 1; i < operations.size(); ++i) {
+    const std::wstring path = UpperCaseText(operations[i].Path);
+    if (path == setupIni) continue;
+    if (path.rfind(program, 0) == 0 || path == programsIni || operations[i].Kind == "profile")
+      after += "  " + operations[i].Kind + " " + Narrow(operations[i].Path) + "\n";
+  }
+  EXPECT_EQ(after, "");
+  ClearInstallation(folders);
+}
+
 // A full disk half-way through the copy over an installed file: the old
 // file stays whole and the question of the copy error is asked as before;
 // the temporary file goes away and never takes the name of a kit's file
