@@ -190,6 +190,10 @@ public:
   // the key, all three null flush the file's cached changes.
   virtual bool WriteIniString(const std::wstring& file, const wchar_t* section, const wchar_t* key,
                                   const wchar_t* value) = 0;
+
+  // ReadFile of a handle from OpenFileHandle: up to count bytes; true with
+  // read 0 at the end of the file.
+  virtual bool ReadFileData(Handle file, void* buffer, std::uint32_t count, std::uint32_t& read) = 0;
 };
 
 // Flags of MoveFile (the MOVEFILE_* values).

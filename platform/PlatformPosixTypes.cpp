@@ -3,9 +3,11 @@
 // keep the neutral failure values of TPlatformToolsBase.
 
 #include <errno.h>
+#include <fcntl.h>
 #include <iconv.h>
 #include <locale.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <wctype.h>
 
 #include <chrono>
@@ -21,6 +23,26 @@
 namespace {
 constexpr std::uint32_t ErrorNoUnicodeTranslation = 1113;  // ERROR_NO_UNICODE_TRANSLATION
 constexpr std::uint32_t ErrorFileNotFound = 2;
+constexpr std::uint32_t ErrorPathNotFound = 3;
+constexpr std::uint32_t ErrorAccessDenied = 5;
+constexpr std::uint32_t ErrorInvalidParameter = 87;
+constexpr std::uint32_t ErrorReadFault = 30;
+
+// The Windows error code nearest to errno.
+std::uint32_t ErrorFromErrno(int error) {
+  switch (error) {
+    case ENOENT: return ErrorFileNotFound;
+    case ENOTDIR: return ErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return ErrorAccessDenied;
+    case EINVAL: return ErrorInvalidParameter;
+    default: return ErrorReadFault;
+  }
+}
+
+Handle FromDescriptor(int fd) { return reinterpret_cast<Handle>(static_cast<std::intptr_t>(fd)); }
+int ToDescriptor(Handle handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)); }
 
 std::string IconvName(std::uint32_t codePage) {
   if (codePage == 65001) return "UTF-8";
@@ -153,6 +175,42 @@ public:
 
   bool FileExists(const std::wstring& path) override { return StatMode(path, false); }
   bool DirectoryExists(const std::wstring& path) override { return StatMode(path, true); }
+
+  // Existing files for reading only; a folder is refused as Windows does.
+  Handle OpenFileHandle(const std::wstring& path, std::uint8_t openMode, bool openExisting) override {
+    if (!openExisting || (openMode & 0x03u) != 0) return TPlatformToolsBase::OpenFileHandle(path, openMode, openExisting);
+    const int fd = ::open(NarrowPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      SetLastError(ErrorFromErrno(errno));
+      return InvalidHandle;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+      ::close(fd);
+      SetLastError(ErrorAccessDenied);
+      return InvalidHandle;
+    }
+    return FromDescriptor(fd);
+  }
+
+  bool ReadFileData(Handle file, void* buffer, std::uint32_t count, std::uint32_t& read) override {
+    read = 0;
+    for (;;) {
+      const ssize_t done = ::read(ToDescriptor(file), buffer, count);
+      if (done >= 0) {
+        read = static_cast<std::uint32_t>(done);
+        return true;
+      }
+      if (errno == EINTR) continue;
+      SetLastError(ErrorFromErrno(errno));
+      return false;
+    }
+  }
+
+  void CloseHandleAndReset(Handle& handle) override {
+    if (handle != InvalidHandle) ::close(ToDescriptor(handle));
+    handle = InvalidHandle;
+  }
 
 private:
   bool StatMode(const std::wstring& path, bool directory) {

@@ -184,6 +184,10 @@ bool TPlatformToolsBase::WriteFileData(Handle, const void*, std::uint32_t, std::
   written = 0;
   return NotAvailable(false);
 }
+bool TPlatformToolsBase::ReadFileData(Handle, void*, std::uint32_t, std::uint32_t& read) {
+  read = 0;
+  return NotAvailable(false);
+}
 bool TPlatformToolsBase::DeleteFile(const std::wstring&) { return NotAvailable(false); }
 bool TPlatformToolsBase::MoveFile(const std::wstring&, const std::wstring&, std::uint32_t) { return NotAvailable(false); }
 bool TPlatformToolsBase::CreateDirectory(const std::wstring&) { return NotAvailable(false); }

@@ -138,6 +138,7 @@ public:
   bool CreateDirectory(const std::wstring& path) override;
   bool WriteIniString(const std::wstring& file, const wchar_t* section, const wchar_t* key,
                           const wchar_t* value) override;
+  bool ReadFileData(Handle file, void* buffer, std::uint32_t count, std::uint32_t& read) override;
 };
 
 // Creates the system's own implementation and fills the environment flags;

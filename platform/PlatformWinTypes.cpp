@@ -1025,6 +1025,13 @@ bool TPlatformTools::WriteFileData(Handle file, const void* buffer, std::uint32_
   return ok;
 }
 
+bool TPlatformTools::ReadFileData(Handle file, void* buffer, std::uint32_t count, std::uint32_t& read) {
+  DWORD done = 0;
+  const bool ok = ::ReadFile(AsHandle(file), buffer, count, &done, nullptr) != FALSE;
+  read = ok ? done : 0;
+  return ok;
+}
+
 bool TPlatformTools::DeleteFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != FALSE; }
 
 bool TPlatformTools::MoveFile(const std::wstring& existingFile, const std::wstring& newFile, std::uint32_t flags) {

@@ -131,6 +131,7 @@ public:
   bool CreateDirectory(const std::wstring& path) override;
   bool WriteIniString(const std::wstring& file, const wchar_t* section, const wchar_t* key,
                           const wchar_t* value) override;
+  bool ReadFileData(Handle file, void* buffer, std::uint32_t count, std::uint32_t& read) override;
 };
 
 // Access and sharing flags of an open mode (low two bits access, high four

@@ -213,6 +213,9 @@ public:
                       const wchar_t* value) override {
     return Real->WriteIniString(file, section, key, value);
   }
+  bool ReadFileData(Handle file, void* buffer, std::uint32_t count, std::uint32_t& read) override {
+    return Real->ReadFileData(file, buffer, count, read);
+  }
 
 protected:
   RefPtr<IPlatformTools> Real;
