@@ -2,14 +2,10 @@
 
 #include <libdeflate.h>
 
-#include <condition_variable>
-#include <filesystem>
-#include <fstream>
-#include <mutex>
-#include <system_error>
-#include <thread>
+#include <cstdint>
 #include <vector>
 
+#include "platform/PlatformIntfTypes.h"
 #include "setup/distribution/Stream.h"
 #include "setup/distribution/TextCodec.h"
 
@@ -17,12 +13,26 @@ namespace {
 
 constexpr std::size_t StreamChunkSize = 64 * 1024;
 
-// The chunks a small file is read in: read and summed while in the cache.
-constexpr std::size_t SmallChunkSize = 64 * 1024;
+// Closes a file on every way out.
+class TOpenFile {
+public:
+  TOpenFile(IPlatformTools& tools, Handle handle) : Tools(tools), File(handle) {}
+  ~TOpenFile() { Tools.CloseHandleAndReset(File); }
+  TOpenFile(const TOpenFile&) = delete;
+  TOpenFile& operator=(const TOpenFile&) = delete;
+  Handle Get() const { return File; }
 
-// Blocks in flight between the reading thread and the worker: one being
-// read, one being summed, and one to spare for a worker woken late.
-constexpr std::size_t BlockCount = 3;
+private:
+  IPlatformTools& Tools;
+  Handle File;
+};
+
+// Nothing there, or a folder: not found (an empty sum); a file that is
+// there but cannot be opened (held, denied) is an error naming it.
+TFileSum NotOpened(IPlatformTools& tools, const std::wstring& fileName) {
+  if (!tools.FileExists(fileName)) return {};
+  RaiseFileOpenError(fileName);
+}
 
 }  // namespace
 
@@ -50,149 +60,35 @@ std::uint32_t StreamCrc32(TStream& stream) {
   return ~crc;
 }
 
-// Block number k (counted over all files of the reader) lives in buffer
-// k % BlockCount. Blocks below Submitted were read; the worker has added
-// those below Summed to Crc. Crc belongs to the worker while it has blocks
-// to sum and to the reading thread once it has none.
-struct TFileCrcReader::TState {
-  std::unique_ptr<std::uint8_t[]> Memory;
-  std::size_t Lengths[BlockCount] = {};
-  std::uint64_t Submitted = 0;
-  std::uint64_t Summed = 0;
-  std::uint32_t Crc = 0xFFFFFFFFu;
-  bool Stopping = false;
-  bool WorkerFailed = false;
-  std::mutex Guard;
-  std::condition_variable WorkReady;    // a block was submitted, or the reader ends
-  std::condition_variable BlockSummed;  // the worker finished a block
-  std::thread Worker;
+TFileCrcReader::TFileCrcReader() = default;
 
-  std::uint8_t* Buffer(std::uint64_t block) const { return Memory.get() + (block % BlockCount) * BlockSize; }
-
-  // The buffer of the next block, once the worker is done with what it held.
-  std::uint8_t* NextBuffer() {
-    std::unique_lock<std::mutex> lock(Guard);
-    BlockSummed.wait(lock, [this] { return Submitted - Summed < BlockCount; });
-    return Buffer(Submitted);
-  }
-
-  // True when a worker runs (started now if needed); false when the system
-  // cannot start one, and the reading thread sums on its own.
-  bool HaveWorker() {
-    if (Worker.joinable()) return true;
-    if (WorkerFailed) return false;
-    try {
-      Worker = std::thread([this] { Run(); });
-      return true;
-    } catch (const std::system_error&) {
-      WorkerFailed = true;
-      return false;
-    }
-  }
-
-  void Submit(std::size_t length) {
-    {
-      std::lock_guard<std::mutex> lock(Guard);
-      Lengths[Submitted % BlockCount] = length;
-      ++Submitted;
-    }
-    WorkReady.notify_one();
-  }
-
-  // Waits until every submitted block is summed: Crc is the caller's again.
-  void WaitIdle() {
-    std::unique_lock<std::mutex> lock(Guard);
-    BlockSummed.wait(lock, [this] { return Summed == Submitted; });
-  }
-
-  void Run() {
-    std::unique_lock<std::mutex> lock(Guard);
-    for (;;) {
-      WorkReady.wait(lock, [this] { return Stopping || Summed < Submitted; });
-      if (Stopping) return;
-      const std::uint8_t* data = Buffer(Summed);
-      const std::size_t length = Lengths[Summed % BlockCount];
-      std::uint32_t crc = Crc;
-      lock.unlock();
-      crc = UpdateCrc32(data, length, crc);
-      lock.lock();
-      Crc = crc;
-      ++Summed;
-      BlockSummed.notify_one();
-    }
-  }
-
-  // Reads and sums the start of a file in small chunks on this thread, up
-  // to LargeFileSize bytes; false when the file goes on beyond them.
-  bool SumStart(std::istream& in, std::int64_t& total) {
-    std::uint8_t* buffer = Memory.get();
-    while (total < LargeFileSize) {
-      in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(SmallChunkSize));
-      const auto length = static_cast<std::size_t>(in.gcount());
-      Crc = UpdateCrc32(buffer, length, Crc);
-      total += static_cast<std::int64_t>(length);
-      if (length < SmallChunkSize) return true;
-    }
-    return false;
-  }
-
-  // Reads the rest of a file in blocks: each full block is summed by the
-  // worker while the next is read; the last one here, once the worker is
-  // done.
-  void SumRest(std::istream& in, std::int64_t& total) {
-    for (;;) {
-      std::uint8_t* buffer = NextBuffer();
-      in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(BlockSize));
-      const auto length = static_cast<std::size_t>(in.gcount());
-      total += static_cast<std::int64_t>(length);
-      if (length == BlockSize && HaveWorker()) {
-        Submit(length);
-        continue;
-      }
-      WaitIdle();
-      Crc = UpdateCrc32(buffer, length, Crc);
-      if (length < BlockSize) return;
-    }
-  }
-};
-
-TFileCrcReader::TFileCrcReader() : State(std::make_unique<TState>()) {}
-
-TFileCrcReader::~TFileCrcReader() {
-  if (!State->Worker.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(State->Guard);
-    State->Stopping = true;
-  }
-  State->WorkReady.notify_one();
-  State->Worker.join();
-}
+TFileCrcReader::~TFileCrcReader() = default;
 
 TFileSum TFileCrcReader::Sum(const std::wstring& fileName) {
-  const std::filesystem::path path = FileSystemPath(fileName);
-  // Unbuffered: every chunk is read straight into its buffer.
-  std::ifstream in;
-  in.rdbuf()->pubsetbuf(nullptr, 0);
-  in.open(path, std::ios::binary);
-  std::error_code error;
-  if (!in) {
-    if (!std::filesystem::is_regular_file(path, error)) return {};
-    RaiseFileOpenError(fileName);
-  }
+  IPlatformTools& tools = PlatformTools();
+  const Handle handle = tools.OpenFileHandle(fileName, OpenModeReadShareBoth, true);
+  if (handle == InvalidHandle) return NotOpened(tools, fileName);
+  TOpenFile file(tools, handle);
   // Once per reader: fresh memory per file (which Windows heaps map and
   // unmap for every large block) made a check several times slower.
-  if (!State->Memory) State->Memory.reset(new std::uint8_t[BlockCount * BlockSize]);
-
-  // No size is asked for: a file is large once its start has been read.
-  State->Crc = 0xFFFFFFFFu;
+  if (!Buffer) Buffer.reset(new std::uint8_t[BlockSize]);
   TFileSum sum;
-  if (!State->SumStart(in, sum.Length)) State->SumRest(in, sum.Length);
-  if (in.bad()) {
-    if (!std::filesystem::is_regular_file(path, error)) return {};  // a folder opens on some systems
-    RaiseReadError(fileName);
+  std::uint32_t crc = 0xFFFFFFFFu;
+  std::int64_t progressAt = ProgressInterval;
+  for (;;) {
+    std::uint32_t length = 0;
+    if (!tools.ReadFileData(file.Get(), Buffer.get(), static_cast<std::uint32_t>(BlockSize), length))
+      RaiseReadError(fileName);
+    if (length == 0) break;
+    crc = UpdateCrc32(Buffer.get(), length, crc);
+    sum.Length += length;
+    if (OnProgress && sum.Length >= progressAt) {
+      progressAt = sum.Length + ProgressInterval;
+      OnProgress();
+    }
   }
   sum.Found = true;
-  sum.Crc = ~State->Crc;
+  sum.Crc = ~crc;
   return sum;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,14 +29,11 @@ struct TFileSum {
   std::uint32_t Crc = 0;    // their standard CRC-32
 };
 
-// Sums whole files for a run over many of them (a version check). The first
-// LargeFileSize bytes of a file are read and summed in small chunks that
-// stay in the cache, where handing blocks to another thread would cost more
-// than it saves; the rest of a larger file is read in large blocks and,
-// while the next block is read, a worker thread sums the last one, so that
-// summing costs little beyond the read. The
-// buffers and the worker (started for the first large file) live as long
-// as the reader. One thread uses a reader at a time.
+// Sums whole files for a run over many of them (a version check): each file
+// is read through IPlatformTools in blocks into one buffer that lives as
+// long as the reader, and each block is summed while it is in the cache.
+// (A second thread that read ahead while this one summed made a check
+// slower on a loaded machine, where waking it costs more than summing.)
 class TFileCrcReader {
 public:
   TFileCrcReader();
@@ -50,14 +48,17 @@ public:
   // EStreamError naming the file when it cannot be opened or read.
   std::uint32_t FileCrc32(const std::wstring& fileName) { return Sum(fileName).Crc; }
 
-  // The blocks the rest of a large file is read in, and the start of a file
-  // read in small chunks.
-  static constexpr std::size_t BlockSize = 1024 * 1024;
-  static constexpr std::int64_t LargeFileSize = 4 * static_cast<std::int64_t>(BlockSize);
+  // Called by Sum each time another ProgressInterval bytes of one file have
+  // been summed, so that a long file can be given up: whatever it raises
+  // ends Sum (the rest of the file is not read; the reader stays usable).
+  std::function<void()> OnProgress;
+
+  // The blocks files are read in, and the bytes between two OnProgress calls.
+  static constexpr std::size_t BlockSize = 256 * 1024;
+  static constexpr std::int64_t ProgressInterval = 16 * 1024 * 1024;
 
 private:
-  struct TState;
-  std::unique_ptr<TState> State;
+  std::unique_ptr<std::uint8_t[]> Buffer;
 };
 
 // TFileCrcReader::FileCrc32 of a reader made for the one file.

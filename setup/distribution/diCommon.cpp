@@ -155,7 +155,7 @@ void TDIVersion::Check() {
   const std::wstring title = FormatText(rsCheckingVersion, {std::wstring()});
   Status(title, L" ", L" ", 0);
   Message(1, FormatText(rsCheckingVersion, {Version}));
-  // One reader for all items: its worker and buffers serve every file.
+  // One reader for all items: its buffer serves every file.
   TFileCrcReader reader;
   for (int i = 0; i < Items.Count(); ++i) {
     try {
@@ -173,6 +173,11 @@ void TDIVersion::CheckItem(int index, const std::wstring& title, TFileCrcReader&
   const TProgramLstFileItem& item = *Items[index];
   const std::int32_t percent = PlatformTools().MulDiv(index + 1, 100, Items.Count());
   Status(title, item.LocalPath, L"", percent);
+  // A long file reports again while it is read, so that a cancel ends it.
+  reader.OnProgress = [&] {
+    Status(title, item.LocalPath, L"", percent);
+    if (Cancel) Raise(rsCheckingVersionInterrupted);
+  };
   item.Verify(reader);
   Status(title, L"", L"", percent);
 }

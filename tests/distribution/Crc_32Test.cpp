@@ -4,10 +4,13 @@
 #include <zlib.h>
 
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/PlatformIntfTypes.h"
 #include "setup/distribution/Stream.h"
+#include "support/PlatformToolsForwarder.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -85,24 +88,111 @@ TEST(Crc32, FilesOnBothSidesOfTheStreamingLimitAgreeWithZlib) {
 
 // One reader over files of sizes around its block size, small and large
 // mixed: each file starts from a clean sum whatever the blocks before it
-// left in the reader's buffers.
+// left in the reader's buffer.
 TEST(Crc32, OneReaderSumsFilesOfEverySizeAroundItsBlocks) {
   testsupport::TempDir dir("crc");
   constexpr std::size_t Block = TFileCrcReader::BlockSize;
-  TFileCrcReader reader;
-  int number = 0;
+  std::vector<std::pair<std::wstring, std::string>> files;
   for (std::size_t size : {Block + 1, std::size_t{0}, Block - 1, Block, std::size_t{5}, 2 * Block, 3 * Block + 17,
                            4 * Block, 4 * Block + 1, 5 * Block - 1, std::size_t{1}, 9 * Block + 4096}) {
-    SCOPED_TRACE(size);
-    const auto file = dir.path() / ("data" + std::to_string(number++) + ".bin");
-    std::string bytes = Pattern(size + 7).substr(7);
-    testsupport::WriteFile(file, bytes);
-    EXPECT_EQ(reader.FileCrc32(file.wstring()), ZlibCrc(bytes));
+    const auto file = dir.path() / ("data" + std::to_string(files.size()) + ".bin");
+    files.emplace_back(file.wstring(), Pattern(size + 7).substr(7));
+    testsupport::WriteFile(file, files.back().second);
   }
-  EXPECT_EQ(reader.FileCrc32((dir.path() / "missing.bin").wstring()), 0u);
   const std::string last = Pattern(3 * Block);
   testsupport::WriteFile(dir.path() / "last.bin", last);
+  TFileCrcReader reader;
+  for (const auto& [file, bytes] : files) {
+    SCOPED_TRACE(bytes.size());
+    const TFileSum sum = reader.Sum(file);
+    EXPECT_TRUE(sum.Found);
+    EXPECT_EQ(sum.Length, static_cast<std::int64_t>(bytes.size()));
+    EXPECT_EQ(sum.Crc, ZlibCrc(bytes));
+  }
+  EXPECT_FALSE(reader.Sum((dir.path() / "missing.bin").wstring()).Found);
+  EXPECT_FALSE(reader.Sum(dir.path().wstring()).Found) << "a folder is not a file";
   EXPECT_EQ(reader.FileCrc32((dir.path() / "last.bin").wstring()), ZlibCrc(last)) << "after a missing file";
+}
+
+// The platform tools of the process for the scope, counting the files the
+// reader opens and closes and the bytes it reads; the read numbered FailRead
+// (from 1) fails as a damaged disk would.
+class TReadWatch : public TPlatformToolsForwarder {
+public:
+  TReadWatch() : TPlatformToolsForwarder(RefPtr<IPlatformTools>(&PlatformTools())) {}
+  Handle OpenFileHandle(const std::wstring& path, std::uint8_t openMode, bool openExisting) override {
+    const Handle handle = TPlatformToolsForwarder::OpenFileHandle(path, openMode, openExisting);
+    if (handle != InvalidHandle) ++Open;
+    return handle;
+  }
+  void CloseHandleAndReset(Handle& handle) override {
+    if (handle != InvalidHandle) --Open;
+    TPlatformToolsForwarder::CloseHandleAndReset(handle);
+  }
+  bool ReadFileData(Handle file, void* buffer, std::uint32_t count, std::uint32_t& read) override {
+    if (++Reads == FailRead) {
+      read = 0;
+      SetLastError(23);  // ERROR_CRC: the disk's data error
+      return false;
+    }
+    const bool ok = TPlatformToolsForwarder::ReadFileData(file, buffer, count, read);
+    BytesRead += read;
+    return ok;
+  }
+  int Open = 0;
+  int Reads = 0;
+  int FailRead = 0;
+  std::int64_t BytesRead = 0;
+};
+
+struct TWatchedPlatform {
+  TWatchedPlatform() : Watch(new TReadWatch), Previous(SetPlatformTools(RefPtr<IPlatformTools>(Watch))) {}
+  ~TWatchedPlatform() { SetPlatformTools(Previous); }
+  TReadWatch* Watch;
+  RefPtr<IPlatformTools> Previous;
+};
+
+// A read that fails half-way through a file is an error naming it, not a
+// short or a missing file; a progress handler that raises gives up a long
+// file before its end. Either way the file is closed and the reader sums
+// the next file whole.
+TEST(Crc32, AFailedReadOrAGivenUpSumClosesTheFileAndTheReaderGoesOn) {
+  testsupport::TempDir dir("crc");
+  const std::int64_t longSize = 2 * TFileCrcReader::ProgressInterval + 5;
+  const std::string bytes = Pattern(static_cast<std::size_t>(longSize));
+  const std::wstring file = (dir.path() / "long.bin").wstring();
+  testsupport::WriteFile(file, bytes);
+  {
+    TWatchedPlatform platform;
+    TReadWatch& watch = *platform.Watch;
+    TFileCrcReader reader;
+    int progress = 0;
+    reader.OnProgress = [&] { ++progress; };
+    EXPECT_EQ(reader.FileCrc32(file), ZlibCrc(bytes));
+    EXPECT_EQ(progress, 2) << "once per interval read";
+
+    watch.FailRead = watch.Reads + 3;
+    try {
+      reader.Sum(file);
+      ADD_FAILURE() << "a failed read was not reported";
+    } catch (const EStreamError& e) {
+      EXPECT_NE(e.Message().find(file), std::wstring::npos) << e.Message();
+    }
+    EXPECT_EQ(watch.Open, 0);
+
+    reader.OnProgress = [] { throw std::runtime_error("given up"); };
+    watch.BytesRead = 0;
+    EXPECT_THROW(reader.Sum(file), std::runtime_error);
+    EXPECT_EQ(watch.Open, 0);
+    EXPECT_LT(watch.BytesRead, TFileCrcReader::ProgressInterval + static_cast<std::int64_t>(TFileCrcReader::BlockSize));
+
+    reader.OnProgress = nullptr;
+    const TFileSum sum = reader.Sum(file);
+    EXPECT_TRUE(sum.Found);
+    EXPECT_EQ(sum.Length, longSize);
+    EXPECT_EQ(sum.Crc, ZlibCrc(bytes));
+    EXPECT_EQ(watch.Open, 0);
+  }
 }
 
 #ifdef _WIN32
@@ -110,7 +200,7 @@ TEST(Crc32, OneReaderSumsFilesOfEverySizeAroundItsBlocks) {
 // names it, and the reader goes on with the next file.
 TEST(Crc32, AFileThatCannotBeOpenedIsNamedAndTheReaderGoesOn) {
   testsupport::TempDir dir("crc");
-  const std::string bytes = Pattern(static_cast<std::size_t>(TFileCrcReader::LargeFileSize) + 99);
+  const std::string bytes = Pattern(3 * TFileCrcReader::BlockSize + 99);
   testsupport::WriteFile(dir.path() / "held.bin", bytes);
   testsupport::WriteFile(dir.path() / "free.bin", bytes);
   const std::wstring held = (dir.path() / "held.bin").wstring();

@@ -15,9 +15,11 @@
 #include "platform/FileTool.h"
 #include "platform/StrTool.h"
 #include "platform/Win.h"
+#include "setup/distribution/Crc_32.h"
 #include "setup/distribution/Stream.h"
 #include "setup/messages/FormatText.h"
 #include "setup/messages/SetupRuntimeMessages.h"
+#include "support/PlatformToolsForwarder.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -249,6 +251,43 @@ TEST(DistributionCheck, CancelStopsWithAnErrorAndWithoutAHandlerTheFirstBadFileR
     if (kind == 0) throw EMessageError(text);
   };
   EXPECT_EQ(RaisedText([&] { quiet.Check(); }), FormatText(rsFileNotFound, {copy.Dir() + L"doc\\Readme.TXT"}));
+}
+
+// The bytes read through the process's platform tools, for the scope.
+class TReadCounter : public TPlatformToolsForwarder {
+public:
+  TReadCounter() : TPlatformToolsForwarder(RefPtr<IPlatformTools>(&PlatformTools())) {}
+  bool ReadFileData(Handle file, void* buffer, std::uint32_t count, std::uint32_t& read) override {
+    const bool ok = TPlatformToolsForwarder::ReadFileData(file, buffer, count, read);
+    Bytes += read;
+    return ok;
+  }
+  std::int64_t Bytes = 0;
+};
+
+// A long file reports again while it is read: a cancel given then ends the
+// check there, without reading the rest of the file or the next one.
+TEST(DistributionCheck, ACancelWhileALongFileIsReadEndsTheCheckThere) {
+  TempDir dir("check");
+  const std::size_t longSize = 3 * static_cast<std::size_t>(TFileCrcReader::ProgressInterval);
+  TInstalledCopy copy(dir.path() / "Program", L"2.5.1");
+  copy.Add({L"long.dat", L"", L"", L"", FixtureBytes(longSize, 1), L""})
+      .Add({L"after.dll", L"", L"", L"", FixtureBytes(5000, 2), L""});
+  copy.Write();
+  // Status 0 opens the check, status 1 announces the long file, status 2 is its first report while read.
+  TPreparedVersion prepared(copy, 2);
+  auto* counter = new TReadCounter;
+  const RefPtr<IPlatformTools> previous = SetPlatformTools(RefPtr<IPlatformTools>(counter));
+  const std::wstring raised = RaisedText([&] { prepared.Version.Check(); });
+  const std::int64_t read = counter->Bytes;
+  SetPlatformTools(previous);
+
+  EXPECT_EQ(raised, rsCheckingVersionInterrupted);
+  EXPECT_EQ(prepared.Recorder.Errors(), std::vector<std::wstring>{rsCheckingVersionInterrupted});
+  ASSERT_EQ(prepared.Recorder.Statuses.size(), 3u);
+  EXPECT_EQ(prepared.Recorder.Statuses[2].Text1, copy.Dir() + L"long.dat");
+  EXPECT_EQ(prepared.Recorder.Statuses[2].Percent, prepared.Recorder.Statuses[1].Percent);
+  EXPECT_LT(read, static_cast<std::int64_t>(longSize) / 2) << "the rest of the long file was read";
 }
 
 // A whole kit: one archive per "Arc" value whatever the folder, loose files,

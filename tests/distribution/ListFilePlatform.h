@@ -31,6 +31,13 @@ public:
     return Real->UnicodeToAnsi(text, codePage);
   }
   bool FileExists(const std::wstring& path) override { return Real->FileExists(path); }
+  Handle OpenFileHandle(const std::wstring& path, std::uint8_t openMode, bool openExisting) override {
+    return Real->OpenFileHandle(path, openMode, openExisting);
+  }
+  bool ReadFileData(Handle file, void* buffer, std::uint32_t count, std::uint32_t& read) override {
+    return Real->ReadFileData(file, buffer, count, read);
+  }
+  void CloseHandleAndReset(Handle& handle) override { Real->CloseHandleAndReset(handle); }
   std::wstring GetSystemDirectory() override { return SystemFolder; }
   std::wstring GetWindowsDirectory() override { return WindowsFolder; }
   bool ReadRegistryString(RegistryRoot root, const std::wstring& key, const std::wstring& name, std::wstring& text,
