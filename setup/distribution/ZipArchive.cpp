@@ -125,22 +125,23 @@ struct TFileSource {
     }
   }
 
-  // Reads the whole file (as long as it is now), a block at a time so that
-  // a cancel is seen, and deflates it.
+  // Reads the file as long as it was when added, a block at a time so that
+  // a cancel is seen, and deflates it. A file that has grown since is cut
+  // there: what is held in memory stays bounded by the size that chose
+  // this way (a file written to meanwhile, a log, could grow without end).
   zip_int64_t DeflateWhole() {
-    std::vector<std::uint8_t> content;
-    content.reserve(static_cast<std::size_t>(Size) + ReadBlockSize);
+    std::vector<std::uint8_t> content(static_cast<std::size_t>(Size));
+    std::size_t at = 0;
     std::uint32_t crc = 0xFFFFFFFFu;
-    for (;;) {
+    while (at < content.size()) {
       if (Hooks->CancelRequested()) return Cancel();
-      const std::size_t at = content.size();
-      content.resize(at + ReadBlockSize);
-      const std::int64_t got = File.Read(content.data() + at, ReadBlockSize);
+      const std::int64_t got = File.Read(content.data() + at, std::min(ReadBlockSize, content.size() - at));
       if (got < 0) return ReadFailure();
-      content.resize(at + static_cast<std::size_t>(got));
-      if (got == 0) break;
+      if (got == 0) break;  // it has shrunk
       crc = UpdateCrc32(content.data() + at, static_cast<std::size_t>(got), crc);
+      at += static_cast<std::size_t>(got);
     }
+    content.resize(at);
     libdeflate_compressor* compressor = Hooks->WholeFileCompressor();
     if (!compressor) {
       zip_error_set(&Error, ZIP_ER_MEMORY, 0);

@@ -343,6 +343,40 @@ TEST(ZipArchive, AFileGoneBeforeTheSaveLeavesNoArchive) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary file is left";
 }
 
+// A file deflated whole that changes length between its adding and its
+// reading: one that has grown (a log written to meanwhile) is taken as long
+// as it was when added, so that a file growing without end cannot fill the
+// memory; one that has shrunk is taken as it is now. Either way the entry's
+// size and CRC describe what it holds.
+TEST(ZipArchive, AFileThatChangesLengthBeforeItIsReadIsTakenAsLongAsItWasAtMost) {
+  const std::string first = Compressible(300000);
+  const struct {
+    const char* Name;
+    std::string Now;
+    std::string Expected;
+  } cases[] = {
+      {"grown", first + RandomBytes(2 * 1024 * 1024, 3), first},
+      {"shrunk", first.substr(0, 1000), first.substr(0, 1000)},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.Name);
+    TempDir dir("zip");
+    WriteFile(dir.path() / "log.txt", first);
+    {
+      TZipWriter writer(dir.file(L"out.zip"), false);
+      ASSERT_TRUE(writer.AddFile(dir.file(L"log.txt")));
+      writer.OnEntryOpening = [&](int, const std::wstring&) {
+        WriteFile(dir.path() / "log.txt", test.Now);
+        return true;
+      };
+      ASSERT_TRUE(writer.Save());
+    }
+    TZipReader reader(dir.file(L"out.zip"));
+    EXPECT_EQ(reader.EntryCrc(L"log.txt"), Crc(test.Expected));
+    EXPECT_TRUE(Extract(reader, L"log.txt") == test.Expected);
+  }
+}
+
 // More entries in one archive than the process may hold files open at once
 // (each entry a file of its own to the system: the same file under 21,000
 // names, which keeps the fixture small).
