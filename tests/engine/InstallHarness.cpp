@@ -47,8 +47,13 @@ std::wstring& RenewExtensionOfTests() {
 }  // namespace
 
 bool UseProcessRenewExtension() {
-  const DWORD id = ::GetCurrentProcessId();
-  RenewExtensionOfTests() = {L'.', L'q', static_cast<wchar_t>(L'a' + id % 26), static_cast<wchar_t>(L'a' + id / 26 % 26)};
+  // The volumes' extensions are the first three characters and a digit: the
+  // process's number goes into those first (a rare letter, then any), so
+  // that programs running at once share neither. Process numbers are
+  // multiples of four.
+  const DWORD n = ::GetCurrentProcessId() / 4;
+  RenewExtensionOfTests() = {L'.', L"qxzj"[n % 4], static_cast<wchar_t>(L'a' + n / 4 % 26),
+                             static_cast<wchar_t>(L'a' + n / 104 % 26)};
   return true;
 }
 

@@ -55,8 +55,10 @@ public:
 };
 
 // Makes the update-file extension of every later TInstallFolders one of
-// this process's own (".q" and two letters): the association is a key of the
-// whole prefix, which test programs running at once must not share.
+// this process's own (a dot and three letters from the process's number,
+// the first "q", "x", "z" or "j"): the association and the volumes' ones are
+// keys of the whole prefix, which test programs running at once must not
+// share.
 // Returns true, so that a test program can call it in a static initializer.
 bool UseProcessRenewExtension();
 
