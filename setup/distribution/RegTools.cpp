@@ -135,16 +135,6 @@ std::vector<std::wstring> UninstallProgramPaths(const std::wstring& text) {
   return paths;
 }
 
-std::wstring ExpandedText(const std::wstring& text) {
-  if (text.find(L'%') == std::wstring::npos) return text;
-  const DWORD size = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-  if (size == 0) return text;
-  std::wstring expanded(size, L'\0');
-  const DWORD length = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), size);
-  if (length == 0 || length > size) return text;
-  expanded.resize(length - 1);
-  return expanded;
-}
 
 // Whether any program the command may run exists, with its environment
 // variables as written and expanded: an entry is only ever stale when
@@ -160,6 +150,17 @@ bool UninstallProgramExists(const std::wstring& command) {
 }
 
 }  // namespace
+
+std::wstring ExpandedText(const std::wstring& text) {
+  if (text.find(L'%') == std::wstring::npos) return text;
+  const DWORD size = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+  if (size == 0) return text;
+  std::wstring expanded(size, L'\0');
+  const DWORD length = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), size);
+  if (length == 0 || length > size) return text;
+  expanded.resize(length - 1);
+  return expanded;
+}
 
 bool RegReadString(RegistryRoot root, const std::wstring& key, const std::wstring& name, const std::wstring& def,
                    std::wstring& value) {

@@ -32,6 +32,9 @@ bool RegSubkeyCount(RegistryRoot root, const std::wstring& key, std::uint32_t& c
 // cannot be opened (it is then left alone) or the final delete fails.
 bool RegDeleteKeyTree(RegistryRoot root, const std::wstring& key);
 
+// The text with its %NAME% variables replaced by their values; unchanged
+// when it has none or the expansion fails.
+std::wstring ExpandedText(const std::wstring& text);
 // The program an uninstall command runs (leading blanks skipped): the quoted
 // part of a command that starts with a quote, else the text up to the first
 // blank that follows ".exe", else the whole command.

@@ -225,18 +225,21 @@ void TKvtSetup::WriteFolderInfoTip() {
   const std::wstring wideTip = Utf7Text(tip);
   const std::wstring file = InstallDir + L"desktop.ini";
   IPlatformTools& tools = PlatformTools();
-  if (tools.FileExists(file) && ReadProfileString(file, InfoTipSection, InfoTipKey, L"") == tip &&
-      ReadProfileString(file, InfoTipWideSection, InfoTipKey, L"") == wideTip)
-    return;
-  try {
-    ClearReadOnly(file);
-    WriteAnsiProfileString(file, InfoTipSection, InfoTipKey, tip);
-    WriteAnsiProfileString(file, InfoTipAnsiSection, InfoTipKey, tip);
-    WriteAnsiProfileString(file, InfoTipWideSection, InfoTipKey, wideTip);
-  } catch (const std::exception&) {
-    // The tip is a nicety: an install never fails for it.
+  const bool written = tools.FileExists(file) && ReadProfileString(file, InfoTipSection, InfoTipKey, L"") == tip &&
+                       ReadProfileString(file, InfoTipWideSection, InfoTipKey, L"") == wideTip;
+  if (!written) {
+    try {
+      ClearReadOnly(file);
+      WriteAnsiProfileString(file, InfoTipSection, InfoTipKey, tip);
+      WriteAnsiProfileString(file, InfoTipAnsiSection, InfoTipKey, tip);
+      WriteAnsiProfileString(file, InfoTipWideSection, InfoTipKey, wideTip);
+    } catch (const std::exception&) {
+      // The tip is a nicety: an install never fails for it.
+    }
   }
-  // Explorer reads desktop.ini only in a read-only folder.
+  // Explorer reads desktop.ini only in a read-only folder. Set also when the
+  // tip was already written: a run stopped between the tip and these
+  // attributes is completed by the next one.
   AddAttributes(ExcludeTrailingBackslash(InstallDir), FILE_ATTRIBUTE_READONLY);
   AddAttributes(file, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 }

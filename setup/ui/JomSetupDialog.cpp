@@ -16,6 +16,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include "setup/distribution/RegTools.h"
 #include "setup/engine/ProfileFiles.h"
 #include "setup/engine/SetupIniFile.h"
 #include "setup/main/AfterUninstall.h"
@@ -128,18 +129,6 @@ HIMAGELIST BuildImageList(int size, int firstIcon, int count) {
   return list;
 }
 
-// The text with its %NAME% variables replaced by their values.
-std::wstring ExpandEnvironment(const std::wstring& text) {
-  if (text.find(L'%') == std::wstring::npos) return text;
-  const DWORD size = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-  if (size == 0) return text;
-  std::wstring expanded(size, L'\0');
-  const DWORD length = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), size);
-  if (length == 0 || length > size) return text;
-  expanded.resize(length - 1);
-  return expanded;
-}
-
 bool HasWineSwitch() {
   for (const std::wstring& arg : SplitCommandLine(::GetCommandLineW())) {
     if (arg.size() == 5 && (arg[0] == L'/' || arg[0] == L'-') && SameTextAscii(arg.substr(1), L"WINE")) return true;
@@ -181,7 +170,7 @@ std::wstring SetupFunctionName(int function) {
 
 std::wstring ServiceProgramFile(const std::wstring& binaryPath,
                                const std::function<bool(const std::wstring&)>& fileExists) {
-  const std::wstring text = TrimText(ExpandEnvironment(binaryPath));
+  const std::wstring text = TrimText(ExpandedText(binaryPath));
   // A quoted program name ends at its closing quote, whatever arguments
   // follow ("C:\Program Files\Tavrel\jomsvc.exe" -service).
   if (!text.empty() && text.front() == L'"') {
