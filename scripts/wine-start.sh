@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Starts a prefix's Wine server and background programs (services, the
-# desktop) detached from the caller's output, and keeps the server running until
+# Starts a prefix's Wine server and background programs (services, explorer)
+# detached from the caller's output, and keeps the server running until
 # `WINEPREFIX=PREFIX wineserver -k`. Run it before ctest: started by the
 # first test instead, they inherit that test's pipes, and ctest counts the
 # test as running until the server exits at the end of the whole run.
@@ -14,10 +14,3 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winem
 wineserver -k 2>/dev/null || true
 wineserver -p </dev/null >/dev/null 2>&1
 wine wineboot </dev/null >/dev/null 2>&1 || true
-# The desktop window's program (explorer /desktop) starts with the first
-# program that asks for a window and keeps that program's output open for
-# as long as it runs: start it here, detached, through a program that asks
-# for the desktop window and ends.
-if [ -n "${DISPLAY:-}" ]; then
-  wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
-fi
